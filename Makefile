@@ -1,0 +1,48 @@
+# Build, test and demo entry points. Everything builds out of tree in build*/.
+BUILD      ?= build
+ASAN_BUILD ?= build-asan
+FUZZ_BUILD ?= build-fuzz
+JOBS       ?= 2
+FUZZ_SECONDS ?= 30
+
+.PHONY: all deps build asan-build test unit-test asan-test fuzz-build fuzz-smoke fuzz demo clean
+
+all: build
+
+deps:
+	@scripts/install-deps
+
+build: deps
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+	cmake --build $(BUILD) -j$(JOBS)
+
+asan-build: deps
+	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DQUORIX_SANITIZE=ON >/dev/null
+	cmake --build $(ASAN_BUILD) -j$(JOBS)
+
+unit-test: build
+	ctest --test-dir $(BUILD) --output-on-failure -j$(JOBS)
+
+asan-test: asan-build
+	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+	  ctest --test-dir $(ASAN_BUILD) --output-on-failure -j$(JOBS)
+
+fuzz-build: deps
+	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUORIX_FUZZ=ON >/dev/null
+	cmake --build $(FUZZ_BUILD) -j$(JOBS) --target fuzz_reader
+
+# A short bounded run of every fuzz target on its seed corpus.
+fuzz-smoke: fuzz-build
+	scripts/fuzz reader $(FUZZ_SECONDS)
+
+# A long run: make fuzz FUZZ_SECONDS=900
+fuzz: fuzz-build
+	scripts/fuzz reader $(FUZZ_SECONDS)
+
+test: unit-test asan-test fuzz-smoke
+
+demo: build
+	scripts/demo $(BUILD)
+
+clean:
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) demo

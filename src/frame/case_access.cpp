@@ -1,0 +1,233 @@
+#include "frame/case_access.h"
+
+#include <cmath>
+#include <cstring>
+#include <new>
+
+#include "datafile/byte_order.h"
+#include "datafile/file_io.h"
+#include "frame/channels.h"
+
+namespace quorix {
+
+namespace {
+
+size_t case_total(const RunContext& context) {
+    return context.header.case_count > 0 ? static_cast<size_t>(context.header.case_count) : 0;
+}
+
+bool host_is_little_endian() {
+    const uint16_t probe = 1;
+    unsigned char first;
+    std::memcpy(&first, &probe, 1);
+    return first == 1;
+}
+
+bool takes_part(const std::vector<int32_t>* mask, size_t c) {
+    return !mask || c >= mask->size() || (*mask)[c] == 0;
+}
+
+bool selected_by_flag(const RunContext& context, size_t c) {
+    return context.selection.empty() || (c < context.selection.size() && context.selection[c] == 1);
+}
+
+// Index form: which cases the selection names.
+std::vector<unsigned char> selected_by_index(const RunContext& context) {
+    std::vector<unsigned char> selected(case_total(context), 0);
+    for (int32_t entry : context.selection)
+        if (entry >= 0 && static_cast<size_t>(entry) < selected.size()) selected[static_cast<size_t>(entry)] = 1;
+    return selected;
+}
+
+}  // namespace
+
+int read_variable(RunContext& context, int variable, std::vector<unsigned char>& buffer) {
+    if (variable < 1 || variable > context.header.variable_count ||
+        static_cast<size_t>(variable) > context.dictionary.size()) {
+        channel_printf(kLogChannel, " Variable number %d is not in the data file (1 - %d).\n", variable,
+                       context.header.variable_count);
+        return 0;
+    }
+    const int64_t position =
+        value_position(context.header, context.dictionary, context.short_name_layout, variable);
+    const int64_t size = int64_t{context.dictionary[variable - 1].width} * context.header.case_count;
+    if (!context.data_file || position < 0 || size < 0 || position + size > context.data_file_size) return 0;
+    buffer.resize(static_cast<size_t>(size));
+    if (file_seek(context.data_file, position, SEEK_SET) != 0) return 0;
+    return size == 0 || std::fread(buffer.data(), 1, buffer.size(), context.data_file) == buffer.size();
+}
+
+int read_numeric_column(RunContext& context, int variable, std::vector<double>& column) {
+    const size_t cases = case_total(context);
+    if (variable >= 1 && static_cast<size_t>(variable) <= context.dictionary.size() &&
+        variable <= context.header.variable_count && context.dictionary[variable - 1].width == 8 &&
+        host_is_little_endian()) {
+        // The common case: read the doubles straight into the column.
+        const int64_t position =
+            value_position(context.header, context.dictionary, context.short_name_layout, variable);
+        const int64_t size = int64_t{8} * static_cast<int64_t>(cases);
+        if (!context.data_file || position < 0 || position + size > context.data_file_size) return 0;
+        column.resize(cases);
+        if (file_seek(context.data_file, position, SEEK_SET) != 0) return 0;
+        return cases == 0 || std::fread(column.data(), 8, cases, context.data_file) == cases;
+    }
+    std::vector<unsigned char> bytes;
+    if (!read_variable(context, variable, bytes)) return 0;
+    bytes.resize(cases * 8, 0);
+    column.resize(cases);
+    for (size_t c = 0; c < cases; ++c) column[c] = load_f64(bytes.data() + 8 * c);
+    return 1;
+}
+
+int is_missing(double value, const VariableDescriptor& d) {
+    if (value == kSystemMissing) return 1;
+    const double kind = std::trunc(d.missing_kind);
+    const bool in_range = d.missing_value3 <= value && value <= d.missing_value2;
+    if (kind == 1) return value == d.missing_value1;
+    if (kind == 2) return value == d.missing_value1 || value == d.missing_value2;
+    if (kind == 3) return value == d.missing_value1 || value == d.missing_value2 || value == d.missing_value3;
+    if (kind == 4) return in_range;
+    if (kind == 5) return value == d.missing_value1 || in_range;
+    return 0;
+}
+
+int collect_valid_values(RunContext& context, int variable, std::vector<double>& values,
+                         const std::vector<int32_t>* mask) {
+    std::vector<double> column;
+    try {
+        column.reserve(case_total(context));
+    } catch (const std::bad_alloc&) {
+        console_printf(" Not enough memory!\n");
+        return -1;
+    }
+    if (!read_numeric_column(context, variable, column)) return -1;
+    std::vector<unsigned char> selected;
+    if (!context.selection.empty()) {
+        try {
+            selected = selected_by_index(context);
+        } catch (const std::bad_alloc&) {
+            console_printf(" memory allocation error!");
+            return -1;
+        }
+    }
+    const VariableDescriptor& descriptor = context.dictionary[variable - 1];
+    values.clear();
+    values.reserve(column.size());
+    for (size_t c = 0; c < column.size(); ++c) {
+        if (!selected.empty() && !selected[c]) continue;
+        if (!takes_part(mask, c) || is_missing(column[c], descriptor)) continue;
+        values.push_back(column[c]);
+    }
+    return static_cast<int>(values.size());
+}
+
+namespace {
+
+// Both flag-form gatherers: copy the taken cases, optionally marking missing values.
+int gather_flagged(RunContext& context, std::vector<double>& values, int variable, const std::vector<int32_t>* mask,
+                   bool mark_missing) {
+    std::vector<double> column;
+    if (!read_numeric_column(context, variable, column)) {
+        console_printf(" can't read data!");
+        return -1;
+    }
+    const VariableDescriptor& descriptor = context.dictionary[variable - 1];
+    values.clear();
+    values.reserve(column.size());
+    for (size_t c = 0; c < column.size(); ++c) {
+        if (!selected_by_flag(context, c) || !takes_part(mask, c)) continue;
+        const double value = column[c];
+        values.push_back(mark_missing && is_missing(value, descriptor) ? kSystemMissing : value);
+    }
+    return static_cast<int>(values.size());
+}
+
+}  // namespace
+
+int gather_values(RunContext& context, std::vector<double>& values, int variable, const std::vector<int32_t>* mask) {
+    try {
+        const int count = gather_flagged(context, values, variable, mask, false);
+        return count < 0 ? 0 : count;
+    } catch (const std::bad_alloc&) {
+        console_printf(" memory allocation error");
+        return 0;
+    }
+}
+
+// A column that cannot be read gives -1 here, as a memory failure does: a
+// count of 0 is a valid result for this operation.
+int gather_values_marked(RunContext& context, std::vector<double>& values, int variable,
+                         const std::vector<int32_t>* mask) {
+    try {
+        return gather_flagged(context, values, variable, mask, true);
+    } catch (const std::bad_alloc&) {
+        channel_printf(kLogChannel, "%s\n", " memory allocation error!");
+        return -1;
+    }
+}
+
+int build_case_mask(const RunContext& context, std::vector<int32_t>& mask) {
+    const size_t cases = case_total(context);
+    if (context.selection.empty()) {
+        mask.assign(cases, 0);
+        return static_cast<int>(cases);
+    }
+    mask.assign(cases, 1);
+    for (size_t i = 0; i < cases && i < context.selection.size(); ++i) mask[i] = 1 - context.selection[i];
+    return selection_count(context);
+}
+
+int mark_missing_cases(int mode, int count, std::vector<int32_t>& flags, const int* variables,
+                       RunContext& context) {
+    const size_t cases = case_total(context);
+    std::vector<double> column;
+    try {
+        column.reserve(cases);
+        if (flags.size() < cases) flags.resize(cases, 0);
+    } catch (const std::bad_alloc&) {
+        channel_printf(kLogChannel, "%s\n", " not enough memory!");
+        return 0;
+    }
+    if (count < 1 || !variables) return 1;
+
+    const bool all_rule = mode < 0 && count > 1;
+    const int used = mode == 0 ? 1 : count;
+    if (all_rule)
+        for (size_t c = 0; c < cases; ++c)
+            if (flags[c]) flags[c] = count;
+    for (int k = 0; k < used; ++k) {
+        if (!read_numeric_column(context, variables[k], column)) return 0;
+        const VariableDescriptor& descriptor = context.dictionary[variables[k] - 1];
+        for (size_t c = 0; c < cases; ++c) {
+            if (!is_missing(column[c], descriptor)) continue;
+            if (all_rule)
+                ++flags[c];
+            else
+                flags[c] = 1;
+        }
+    }
+    if (all_rule)
+        for (size_t c = 0; c < cases; ++c) flags[c] = flags[c] >= count ? 1 : 0;
+    return 1;
+}
+
+int case_count_lines(std::string& text, int variable_count, const char* title, int cases_in_file, int cases_used,
+                     int cases_deleted) {
+    const size_t start = text.size();
+    append_printf(text, "%d  Variables are selected from file   ", variable_count);
+    text += title ? title : "";
+    text += "\n\n";
+    if (cases_in_file >= 0) {
+        append_printf(text, " Number of cases in data file are ...........%7d\n", cases_in_file);
+        if (cases_used >= 0) {
+            append_printf(text, " Number of cases used in this analysis are ..%7d\n", cases_used);
+            if (cases_deleted >= 0) {
+                append_printf(text, " Number of cases deleted are ................%7d\r\n", cases_deleted);
+                text += "\n\n";
+            }
+        }
+    }
+    return static_cast<int>(text.size() - start);
+}
+
+}  // namespace quorix

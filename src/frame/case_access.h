@@ -1,0 +1,56 @@
+// Reading columns for the analyses: one variable at a time, restricted to the
+// selected cases and, where wanted, cleaned of missing values.
+//
+// The case selection is read in one of two forms. Index form: the entries are
+// 0-based case numbers to use (out-of-range entries select nothing). Flag
+// form: entry i belongs to case i and the case is used when it is 1; cases
+// without an entry are not used.
+//
+// A case mask has one entry per case, 0 when the case takes part; a null mask
+// means every case takes part, and cases beyond a short mask take part.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "frame/run_context.h"
+
+namespace quorix {
+
+// Reads variable v's whole column (width x cases bytes) with one seek and one
+// read. Returns 1 on success, 0 otherwise; a variable number outside the file
+// is refused with a line on the log channel.
+int read_variable(RunContext& context, int variable, std::vector<unsigned char>& buffer);
+
+// The column as one double per case. A value block narrower than 8 bytes a
+// case is read as the bytes would lie in a zero-filled array of doubles.
+int read_numeric_column(RunContext& context, int variable, std::vector<double>& column);
+
+int is_missing(double value, const VariableDescriptor& descriptor);
+
+// Index form, missing values dropped. Returns the number of values, or -1.
+int collect_valid_values(RunContext& context, int variable, std::vector<double>& values,
+                         const std::vector<int32_t>* mask);
+// Flag form, missing values left as stored. Returns the number of values, 0 on failure.
+int gather_values(RunContext& context, std::vector<double>& values, int variable, const std::vector<int32_t>* mask);
+// Flag form, missing values written as 1e35 in place. Returns the number of values, or -1.
+int gather_values_marked(RunContext& context, std::vector<double>& values, int variable,
+                         const std::vector<int32_t>* mask);
+
+// Flag form into a mask of one entry per case; returns the selection count, or
+// the number of cases when there is no selection.
+int build_case_mask(const RunContext& context, std::vector<int32_t>& mask);
+
+// Flags the cases with missing values in place (flags already set stay set).
+// mode > 0, or a single variable: a case missing in any variable; mode < 0: a
+// case missing in all of them; mode 0: the first variable only. Returns 1, or 0
+// when memory ran out or a column could not be read.
+int mark_missing_cases(int mode, int count, std::vector<int32_t>& flags, const int* variables,
+                       RunContext& context);
+
+// Appends the case-count block; a negative count ends it. Returns the characters written.
+int case_count_lines(std::string& text, int variable_count, const char* title, int cases_in_file, int cases_used,
+                     int cases_deleted);
+
+}  // namespace quorix

@@ -1,0 +1,45 @@
+// The process-wide output state of a run: the report channel (1, the .out
+// file), the log channel (0, the .log file) and the XML result document, with
+// the echo of both channels to the console.
+#pragma once
+
+#include <cstdarg>
+#include <cstdio>
+#include <string>
+
+#if defined(__GNUC__)
+#define QUORIX_PRINTF(format_index, first_arg) __attribute__((format(printf, format_index, first_arg)))
+#else
+#define QUORIX_PRINTF(format_index, first_arg)
+#endif
+
+namespace quorix {
+
+constexpr int kLogChannel = 0;
+constexpr int kReportChannel = 1;
+
+struct OutputState {
+    std::FILE* report = nullptr;
+    std::FILE* log = nullptr;
+    std::FILE* xml = nullptr;
+    int files_open = 0;
+    int echo = 0;
+};
+
+OutputState& output_state();
+
+// printf to a channel's file while the files are open, echoed to the console
+// while the echo flag is set. Returns the number of characters formatted.
+int channel_printf(int channel, const char* format, ...) QUORIX_PRINTF(2, 3);
+// Writes text as it is (no formatting) to a channel, with the same echo.
+void channel_write(int channel, const std::string& text);
+// Console-only lines (standard output).
+int console_printf(const char* format, ...) QUORIX_PRINTF(1, 2);
+// The XML result document; never echoed.
+int xml_printf(const char* format, ...) QUORIX_PRINTF(1, 2);
+
+// printf into a growing string; returns the number of characters appended.
+int append_printf(std::string& text, const char* format, ...) QUORIX_PRINTF(2, 3);
+int append_vprintf(std::string& text, const char* format, va_list args);
+
+}  // namespace quorix
