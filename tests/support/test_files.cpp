@@ -1,1 +1,134 @@
-// test file helpers
+#include "support/test_files.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <regex>
+#include <sstream>
+
+#include "datafile/rkd_writer.h"
+#include "frame/channels.h"
+
+namespace quorix::testing {
+
+namespace fs = std::filesystem;
+
+ScratchDir::ScratchDir() {
+    std::random_device random;
+    for (;;) {
+        fs::path candidate = fs::temp_directory_path() / ("quorix-test-" + std::to_string(random()));
+        if (fs::create_directory(candidate)) {
+            path = candidate.string();
+            return;
+        }
+    }
+}
+
+ScratchDir::~ScratchDir() {
+    std::error_code ignored;
+    fs::remove_all(path, ignored);
+}
+
+void write_numeric_file(const std::string& path, const std::vector<TestVariable>& variables,
+                        const std::string& signature, const std::vector<ValueLabelSet>& label_sets) {
+    RkdLayout layout;
+    layout.signature = signature;
+    layout.variable_count = static_cast<int32_t>(variables.size());
+    layout.case_count = variables.empty() ? 0 : static_cast<int32_t>(variables[0].values.size());
+    layout.label_sets = label_sets;
+    for (const TestVariable& variable : variables) layout.names.push_back(variable.name);
+    RkdFileWriter writer;
+    ASSERT_TRUE(begin_rkd_file(writer, path, layout)) << writer.error;
+    for (const TestVariable& variable : variables)
+        ASSERT_TRUE(append_numeric_variable(writer, variable.descriptor, variable.values.data())) << writer.error;
+    ASSERT_TRUE(finish_rkd_file(writer)) << writer.error;
+}
+
+std::string read_text(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+std::vector<unsigned char> read_bytes(const std::string& path) {
+    const std::string text = read_text(path);
+    return std::vector<unsigned char>(text.begin(), text.end());
+}
+
+void write_bytes(const std::string& path, const std::vector<unsigned char>& bytes) {
+    std::ofstream out(path, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+bool file_exists(const std::string& path) { return fs::exists(path); }
+
+std::string replace_all(std::string text, const std::string& from, const std::string& to) {
+    for (size_t at = text.find(from); !from.empty() && at != std::string::npos; at = text.find(from, at + to.size()))
+        text.replace(at, from.size(), to);
+    return text;
+}
+
+std::string mask_banner_time(const std::string& text) {
+    static const std::regex banner("VOR 6\\.1       [A-Z][a-z]{2} [A-Z][a-z]{2} [ 0-9]\\d \\d\\d:\\d\\d:\\d\\d \\d{4}");
+    return std::regex_replace(text, banner, "VOR 6.1       <time>");
+}
+
+namespace {
+
+std::vector<std::string> split_lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
+
+}  // namespace
+
+void expect_golden(const std::string& name, const std::string& actual) {
+    const std::string path = std::string(QUORIX_GOLDEN_DIR) + "/" + name;
+    const char* update = std::getenv("QUORIX_UPDATE_GOLDEN");
+    if (update && std::string(update) == "1") {
+        fs::create_directories(fs::path(path).parent_path());
+        std::ofstream(path, std::ios::binary) << actual;
+        return;
+    }
+    ASSERT_TRUE(fs::exists(path)) << "missing golden file " << name;
+    const std::string expected = read_text(path);
+    if (expected == actual) return;
+    const std::vector<std::string> want = split_lines(expected), got = split_lines(actual);
+    for (size_t i = 0; i < std::max(want.size(), got.size()); ++i) {
+        const std::string w = i < want.size() ? want[i] : "<end of file>";
+        const std::string g = i < got.size() ? got[i] : "<end of file>";
+        if (w != g) {
+            ADD_FAILURE() << name << " line " << i + 1 << "\n  expected: [" << w << "]\n  actual:   [" << g << "]";
+            return;
+        }
+    }
+    ADD_FAILURE() << name << ": line endings or final newline differ";
+}
+
+XmlCapture::XmlCapture() : file(std::tmpfile()) {
+    output_state().xml = file;
+    output_state().files_open = 1;
+}
+
+XmlCapture::~XmlCapture() {
+    output_state().xml = nullptr;
+    output_state().files_open = 0;
+    std::fclose(file);
+}
+
+std::string XmlCapture::text() {
+    std::fflush(file);
+    std::rewind(file);
+    std::string content;
+    char buffer[4096];
+    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, file)) > 0;) content.append(buffer, n);
+    return content;
+}
+
+}  // namespace quorix::testing

@@ -1,0 +1,162 @@
+// The run frame's scenarios, each checked against a golden record of the
+// console and the three result files.
+#include <gtest/gtest.h>
+
+#include "frame/run_frame.h"
+#include "report/result_document.h"
+#include "support/test_files.h"
+
+namespace quorix {
+namespace {
+
+using testing::ScratchDir;
+using testing::TestVariable;
+
+// Stands in for an analysis: one line on each channel, a minimal result element.
+int stand_in_driver(RunContext& context, int status) {
+    channel_printf(kReportChannel, "report of %d variables\n", context.header.variable_count);
+    channel_printf(kLogChannel, "driver ran on %d cases\n", context.header.case_count);
+    ResultHead head;
+    head.analysis = "Descriptive";
+    head.variable_count = context.header.variable_count;
+    write_result_head(context, head);
+    write_result_end();
+    return status;
+}
+
+std::vector<TestVariable> numbered_variables(int count, int cases) {
+    std::vector<TestVariable> variables;
+    for (int v = 0; v < count; ++v) {
+        TestVariable variable{"var" + std::to_string(v + 1), {}};
+        for (int c = 0; c < cases; ++c) variable.values.push_back(v * 10 + c);
+        variables.push_back(variable);
+    }
+    return variables;
+}
+
+// Runs the frame and records the console and whatever result files exist.
+std::string run_and_record(const ScratchDir& dir, const std::string& data_path, const std::string& run_name,
+                           int status = 0) {
+    ::testing::internal::CaptureStdout();
+    run_frame(data_path.c_str(), run_name.c_str(), FrameId::descriptive, {},
+              [status](RunContext& context) { return stand_in_driver(context, status); });
+    std::string record = "== console\n" + ::testing::internal::GetCapturedStdout() + "\n";
+    const ResultFileNames names = result_file_names(data_path, run_name);
+    for (const auto& [label, path] : {std::pair{"out", names.report}, {"log", names.log}, {"xml", names.xml}})
+        record += std::string("== ") + label + "\n" +
+                  (testing::file_exists(path) ? testing::read_text(path) : std::string("<no file>\n"));
+    return testing::replace_all(record, dir.path, "<dir>");
+}
+
+TEST(RunFrame, MissingDataFileLogsOpenFailureAndLeavesOnlyTheProlog) {
+    ScratchDir dir;
+    testing::expect_golden("frame/missing_file.txt", run_and_record(dir, dir.file("absent.rkd"), "run1"));
+}
+
+TEST(RunFrame, WrongMagicIsReportedOnTheConsoleOnly) {
+    ScratchDir dir;
+    const std::string path = dir.file("magic.rkd");
+    testing::write_numeric_file(path, numbered_variables(2, 3));
+    std::vector<unsigned char> bytes = testing::read_bytes(path);
+    bytes[kHeaderSize + 2 * kLongNameWidth] = 'X';
+    testing::write_bytes(path, bytes);
+    testing::expect_golden("frame/wrong_magic.txt", run_and_record(dir, path, "run1"));
+}
+
+TEST(RunFrame, HundredByteFileIsAPrematureEnd) {
+    ScratchDir dir;
+    const std::string path = dir.file("short.rkd");
+    testing::write_numeric_file(path, numbered_variables(2, 3));
+    std::vector<unsigned char> bytes = testing::read_bytes(path);
+    bytes.resize(100);
+    testing::write_bytes(path, bytes);
+    testing::expect_golden("frame/hundred_bytes.txt", run_and_record(dir, path, "run1"));
+}
+
+TEST(RunFrame, DictionaryCutShortIsACorruptedFile) {
+    ScratchDir dir;
+    const std::string path = dir.file("cut.rkd");
+    testing::write_numeric_file(path, numbered_variables(3, 5));
+    std::vector<unsigned char> bytes = testing::read_bytes(path);
+    // Inside the second variable's values.
+    bytes.resize(kHeaderSize + 3 * kLongNameWidth + kMagicSize + (kDescriptorSize + 40) + kDescriptorSize + 12);
+    testing::write_bytes(path, bytes);
+    testing::expect_golden("frame/dictionary_cut.txt", run_and_record(dir, path, "run1"));
+}
+
+TEST(RunFrame, TenVariablesAreListedSixAndFourToALine) {
+    ScratchDir dir;
+    const std::string path = dir.file("ten.rkd");
+    testing::write_numeric_file(path, numbered_variables(10, 4));
+    testing::expect_golden("frame/ten_variables.txt", run_and_record(dir, path, "run1"));
+}
+
+TEST(RunFrame, RunNameThatCannotBeAFileNameGivesOnlyTheConsoleLine) {
+    ScratchDir dir;
+    const std::string path = dir.file("data.rkd");
+    testing::write_numeric_file(path, numbered_variables(1, 1));
+    testing::expect_golden("frame/bad_run_name.txt", run_and_record(dir, path, "no/such/dir"));
+}
+
+TEST(RunFrame, DriverResultsGiveTheirConsoleLines) {
+    ScratchDir dir;
+    const std::string path = dir.file("data.rkd");
+    testing::write_numeric_file(path, numbered_variables(1, 2));
+    const std::string undeclared = run_and_record(dir, path, "r", 3);
+    EXPECT_NE(undeclared.find("\nThe Return Value ( 3 ) from Descriptive Operation is undeclared error number"
+                              "Descript Analysis Done!\n"),
+              std::string::npos);
+    const std::string memory = run_and_record(dir, path, "r", -1);
+    EXPECT_NE(memory.find("\nMemory allocation error when doing Descriptive OperationDescript Analysis Done!\n"),
+              std::string::npos);
+}
+
+TEST(RunFrame, ResultNamesDropTheLastFourCharacters) {
+    EXPECT_EQ(result_file_names("C:\\data\\survey.rkd", "run1").report, "C:\\data\\survey_run1.out");
+    const ResultFileNames names = result_file_names("dir/datafile", "a.b");
+    EXPECT_EQ(names.report, "dir/data_a.b.out");
+    EXPECT_EQ(names.log, "dir/data_a.b.log");
+    EXPECT_EQ(names.xml, "dir/data_a.b.xml");
+    EXPECT_TRUE(result_file_names("abc", "run").report.empty());
+}
+
+TEST(RunFrame, PathShorterThanAnExtensionIsRefused) {
+    ::testing::internal::CaptureStdout();
+    int calls = 0;
+    const int status = run_frame("a.r", "run", FrameId::descriptive, {}, [&calls](RunContext&) { return ++calls; });
+    EXPECT_EQ(::testing::internal::GetCapturedStdout(), "can't initialize output files.");
+    EXPECT_EQ(status, -1);
+    EXPECT_EQ(calls, 0);
+    EXPECT_EQ(output_state().files_open, 0);
+}
+
+TEST(RunFrame, FramesWithoutSelectionIgnoreTheCallersAndPrintNoStatus) {
+    ScratchDir dir;
+    const std::string path = dir.file("data.rkd");
+    testing::write_numeric_file(path, numbered_variables(1, 3));
+    size_t seen = 99;
+    ::testing::internal::CaptureStdout();
+    run_frame(path.c_str(), "m", FrameId::missing_mean, {0, 1}, [&seen](RunContext& context) {
+        seen = context.selection.size();
+        return 5;
+    });
+    const std::string console = ::testing::internal::GetCapturedStdout();
+    EXPECT_EQ(seen, 0u);
+    EXPECT_EQ(console.find("Descriptive Operation"), std::string::npos);
+    EXPECT_NE(console.find("Mean Imputation Done!\n"), std::string::npos);
+}
+
+TEST(RunFrame, DriverOutOfMemoryBecomesTheMemoryStatus) {
+    ScratchDir dir;
+    const std::string path = dir.file("data.rkd");
+    testing::write_numeric_file(path, numbered_variables(1, 3));
+    ::testing::internal::CaptureStdout();
+    const int status = run_frame(path.c_str(), "r", FrameId::descriptive, {},
+                                 [](RunContext&) -> int { throw std::bad_alloc(); });
+    ::testing::internal::GetCapturedStdout();
+    EXPECT_EQ(status, -1);
+    EXPECT_EQ(output_state().files_open, 0);
+}
+
+}  // namespace
+}  // namespace quorix

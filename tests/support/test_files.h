@@ -1,0 +1,58 @@
+// Helpers shared by the tests: scratch directories, small data files, file
+// contents, captured output and golden-file comparison.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "datafile/rkd_format.h"
+
+namespace quorix::testing {
+
+// A fresh directory, removed with everything in it when the object goes.
+struct ScratchDir {
+    ScratchDir();
+    ~ScratchDir();
+    ScratchDir(const ScratchDir&) = delete;
+    ScratchDir& operator=(const ScratchDir&) = delete;
+    std::string file(const std::string& name) const { return path + "/" + name; }
+    std::string path;
+};
+
+struct TestVariable {
+    std::string name;
+    std::vector<double> values;
+    VariableDescriptor descriptor = VariableDescriptor();
+};
+
+// Writes a data file of numeric variables with the given signature and label sets.
+void write_numeric_file(const std::string& path, const std::vector<TestVariable>& variables,
+                        const std::string& signature = kLongSignature,
+                        const std::vector<ValueLabelSet>& label_sets = {});
+
+std::string read_text(const std::string& path);
+std::vector<unsigned char> read_bytes(const std::string& path);
+void write_bytes(const std::string& path, const std::vector<unsigned char>& bytes);
+bool file_exists(const std::string& path);
+
+// Replaces every occurrence of `from` with `to`.
+std::string replace_all(std::string text, const std::string& from, const std::string& to);
+// Masks the date and time of report banners.
+std::string mask_banner_time(const std::string& text);
+
+// Compares text with tests/golden/NAME line by line (the first differing line
+// is reported). With QUORIX_UPDATE_GOLDEN=1 in the environment the golden file
+// is written instead.
+void expect_golden(const std::string& name, const std::string& actual);
+
+// Routes the XML result document into a temporary file for the writers' tests.
+struct XmlCapture {
+    XmlCapture();
+    ~XmlCapture();
+    std::string text();
+    std::FILE* file;
+};
+
+}  // namespace quorix::testing

@@ -1,0 +1,161 @@
+// rkstat import and export: names, missing values, labels, refusals, and a
+// round trip that keeps every number.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <random>
+
+#include "csv.h"
+#include "data_tools.h"
+#include "support/test_files.h"
+
+namespace quorix {
+namespace {
+
+using testing::ScratchDir;
+
+std::string write_csv(const ScratchDir& dir, const std::string& text) {
+    const std::string path = dir.file("in.csv");
+    const std::vector<unsigned char> bytes(text.begin(), text.end());
+    testing::write_bytes(path, bytes);
+    return path;
+}
+
+TEST(Import, MissingCodesRangesAndLabelsReachTheDictionary) {
+    ScratchDir dir;
+    const std::string csv = write_csv(dir, "\"a\",b,c,d,e,f,name\n1,2,3,4,5,6,x\n,7,8,9,10,11,\"long, text\"\n");
+    ImportOptions options;
+    std::string error;
+    ASSERT_TRUE(parse_missing_codes("b=9", options, error));
+    ASSERT_TRUE(parse_missing_codes("c=1,2,3", options, error));
+    ASSERT_TRUE(parse_range("d=0:5", options.missing_ranges, error));
+    ASSERT_TRUE(parse_missing_codes("e=99", options, error));
+    ASSERT_TRUE(parse_range("e=0:5", options.missing_ranges, error));
+    ASSERT_TRUE(parse_range("f=1:20", options.valid_ranges, error));
+    ASSERT_TRUE(parse_labels("a=1:one,2:two", options, error));
+    const std::string rkd = dir.file("out.rkd");
+    ASSERT_TRUE(import_csv(csv, rkd, options, error)) << error;
+
+    RunContext context;
+    ASSERT_TRUE(open_data_file(rkd, context, error)) << error;
+    close_data_file(context);
+    ASSERT_EQ(context.header.variable_count, 7);
+    EXPECT_EQ(context.header.case_count, 2);
+    const auto& dictionary = context.dictionary;
+    // Undeclared: nothing but 1e35 is missing; the frequency tables' valid range stays open.
+    EXPECT_EQ(dictionary[0].missing_kind, 0);
+    EXPECT_EQ(dictionary[0].missing_value1, 1e35);
+    EXPECT_EQ(dictionary[0].missing_value2, 1e35);
+    EXPECT_EQ(dictionary[0].missing_value3, -1e35);
+    EXPECT_EQ(dictionary[1].missing_kind, 1);
+    EXPECT_EQ(dictionary[1].missing_value1, 9);
+    EXPECT_EQ(dictionary[2].missing_kind, 3);
+    EXPECT_EQ(dictionary[2].missing_value3, 3);
+    EXPECT_EQ(dictionary[3].missing_kind, 4);
+    EXPECT_EQ(dictionary[3].missing_value3, 0);
+    EXPECT_EQ(dictionary[3].missing_value2, 5);
+    EXPECT_EQ(dictionary[4].missing_kind, 5);
+    EXPECT_EQ(dictionary[4].missing_value1, 99);
+    EXPECT_EQ(dictionary[5].missing_kind, 0);
+    EXPECT_EQ(dictionary[5].missing_value3, 1);
+    EXPECT_EQ(dictionary[5].missing_value2, 20);
+    EXPECT_EQ(dictionary[6].type, 1);
+    EXPECT_EQ(dictionary[6].width, 10);
+    ASSERT_EQ(context.header.label_sets.size(), 1u);
+    EXPECT_EQ(context.header.label_sets[0].variable_name, "a");
+    EXPECT_EQ(context.header.label_sets[0].entries[1].label, "two");
+
+    const std::string back = dir.file("back.csv");
+    ASSERT_TRUE(export_csv(rkd, back, error)) << error;
+    EXPECT_EQ(testing::read_text(back),
+              "\"a\",\"b\",\"c\",\"d\",\"e\",\"f\",\"name\"\n1,2,3,4,5,6,x\n,7,8,9,10,11,\"long, text\"\n");
+}
+
+TEST(Import, RefusalsNameTheLineAndLeaveNoFile) {
+    ScratchDir dir;
+    const std::string rkd = dir.file("out.rkd");
+    struct Case {
+        const char* csv;
+        bool short_names;
+        const char* message;
+    };
+    const Case cases[] = {
+        {"a,b\n1,2\n3\n", false, "line 3: 1 fields where the header has 2"},
+        {"a,a\n1,2\n", false, "line 1: variable name 'a' appears twice"},
+        {"abcdefghijklmnopqrstuvwxyz0123456,b\n1,2\n", false, "is longer than 32 bytes"},
+        {"ninechars,b\n1,2\n", true, "line 1: variable name 'ninechars' is longer than 8 bytes"},
+        {"a,\n1,2\n", false, "line 1: a variable name is empty"},
+        {"", false, "no header row"},
+        {"a\n\"open\n", false, "unterminated quoted field starting on line 2"},
+    };
+    for (const Case& c : cases) {
+        ImportOptions options;
+        options.short_names = c.short_names;
+        std::string error;
+        EXPECT_FALSE(import_csv(write_csv(dir, c.csv), rkd, options, error)) << c.csv;
+        EXPECT_NE(error.find(c.message), std::string::npos) << error;
+        EXPECT_FALSE(testing::file_exists(rkd)) << c.csv;
+        EXPECT_FALSE(testing::file_exists(rkd + ".partial")) << c.csv;
+    }
+    ImportOptions options;
+    std::string error;
+    EXPECT_FALSE(parse_missing_codes("a=1,2,3,4", options, error));
+    EXPECT_FALSE(parse_range("a=5:1", options.valid_ranges, error));
+    EXPECT_FALSE(parse_labels("a=1234:x", options, error));
+    ASSERT_TRUE(parse_labels("zz=1:x", options, error));
+    EXPECT_FALSE(import_csv(write_csv(dir, "a\n1\n"), rkd, options, error));
+    EXPECT_EQ(error, "no variable named 'zz' in the file");
+}
+
+TEST(Import, RoundTripKeepsEveryDouble) {
+    ScratchDir dir;
+    std::mt19937_64 random(20261205);
+    std::string csv = "x,y\n";
+    std::vector<double> expected;
+    for (int i = 0; i < 2000; ++i) {
+        uint64_t bits = random();
+        double x;
+        std::memcpy(&x, &bits, sizeof x);
+        if (!std::isfinite(x) || x == 1e35) x = 0.1 * i;
+        const double y = std::ldexp(static_cast<double>(random() % 1000000), -static_cast<int>(random() % 40));
+        csv += shortest_decimal(x) + "," + shortest_decimal(y) + "\n";
+        expected.push_back(x);
+        expected.push_back(y);
+    }
+    std::string error;
+    const std::string rkd = dir.file("r.rkd"), back = dir.file("back.csv");
+    ASSERT_TRUE(import_csv(write_csv(dir, csv), rkd, ImportOptions(), error)) << error;
+    ASSERT_TRUE(export_csv(rkd, back, error)) << error;
+    std::FILE* file = std::fopen(back.c_str(), "rb");
+    CsvReader reader{file};
+    std::vector<std::string> fields;
+    ASSERT_TRUE(read_csv_record(reader, fields, error));
+    size_t k = 0;
+    while (read_csv_record(reader, fields, error))
+        for (const std::string& field : fields) {
+            double value;
+            ASSERT_TRUE(parse_decimal(field, value)) << field;
+            ASSERT_EQ(value, expected.at(k++)) << field;
+        }
+    std::fclose(file);
+    EXPECT_EQ(k, expected.size());
+}
+
+TEST(Import, ShortestDecimalTexts) {
+    EXPECT_EQ(shortest_decimal(10), "10");
+    EXPECT_EQ(shortest_decimal(0.1), "0.1");
+    EXPECT_EQ(shortest_decimal(-2.5e-7), "-2.5e-07");
+    EXPECT_EQ(shortest_decimal(123456789012), "123456789012");
+    EXPECT_EQ(shortest_decimal(1.0 / 3), "0.3333333333333333");
+    double value;
+    EXPECT_FALSE(parse_decimal("nan", value));
+    EXPECT_FALSE(parse_decimal("1e400", value));
+    EXPECT_FALSE(parse_decimal("1.5x", value));
+    EXPECT_FALSE(parse_decimal(".", value));
+    EXPECT_TRUE(parse_decimal("-.5e+3", value));
+    EXPECT_EQ(value, -500);
+}
+
+}  // namespace
+}  // namespace quorix
