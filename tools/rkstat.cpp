@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "data_tools.h"
+#include "run_command.h"
 
 namespace {
 
@@ -17,7 +18,8 @@ const char kUsage[] =
     "      --range NAME=MIN:MAX     the valid range, shown by frequency tables\n"
     "      --labels NAME=V:TEXT[,V:TEXT...]  value labels (values of at most 3 characters, at most 15)\n"
     "  rkstat export DATA.rkd DATA.csv            convert a data file back to CSV (17 significant digits at most)\n"
-    "  rkstat info DATA.rkd                       show the header, the dictionary and the value labels\n";
+    "  rkstat info DATA.rkd                       show the header, the dictionary and the value labels\n"
+    "  rkstat run ANALYSIS DATA.rkd --run NAME --vars A,B [--select ...]   run an analysis (rkstat run --help)\n";
 
 int fail(const std::string& message) {
     std::fprintf(stderr, "rkstat: %s\n", message.c_str());
@@ -70,6 +72,7 @@ int main(int argc, char** argv) {
     args.erase(args.begin());
     std::string error;
     if (command == "import") return run_import(args);
+    if (command == "run") return quorix::run_command(args);
     if (command == "export") {
         if (args.size() != 2) return fail("export needs a data file and a CSV file");
         return quorix::export_csv(args[0], args[1], error) ? 0 : fail(error);

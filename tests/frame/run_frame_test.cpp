@@ -34,18 +34,12 @@ std::vector<TestVariable> numbered_variables(int count, int cases) {
     return variables;
 }
 
-// Runs the frame and records the console and whatever result files exist.
 std::string run_and_record(const ScratchDir& dir, const std::string& data_path, const std::string& run_name,
                            int status = 0) {
-    ::testing::internal::CaptureStdout();
-    run_frame(data_path.c_str(), run_name.c_str(), FrameId::descriptive, {},
-              [status](RunContext& context) { return stand_in_driver(context, status); });
-    std::string record = "== console\n" + ::testing::internal::GetCapturedStdout() + "\n";
-    const ResultFileNames names = result_file_names(data_path, run_name);
-    for (const auto& [label, path] : {std::pair{"out", names.report}, {"log", names.log}, {"xml", names.xml}})
-        record += std::string("== ") + label + "\n" +
-                  (testing::file_exists(path) ? testing::read_text(path) : std::string("<no file>\n"));
-    return testing::replace_all(record, dir.path, "<dir>");
+    return testing::record_run(dir, data_path, run_name, [&] {
+        run_frame(data_path.c_str(), run_name.c_str(), FrameId::descriptive, {},
+                  [status](RunContext& context) { return stand_in_driver(context, status); });
+    });
 }
 
 TEST(RunFrame, MissingDataFileLogsOpenFailureAndLeavesOnlyTheProlog) {

@@ -11,6 +11,7 @@
 
 #include "datafile/rkd_writer.h"
 #include "frame/channels.h"
+#include "frame/run_frame.h"
 
 namespace quorix::testing {
 
@@ -109,6 +110,17 @@ void expect_golden(const std::string& name, const std::string& actual) {
         }
     }
     ADD_FAILURE() << name << ": line endings or final newline differ";
+}
+
+std::string record_run(const ScratchDir& dir, const std::string& data_path, const std::string& run_name,
+                       const std::function<void()>& run) {
+    ::testing::internal::CaptureStdout();
+    run();
+    std::string record = "== console\n" + ::testing::internal::GetCapturedStdout() + "\n";
+    const ResultFileNames names = result_file_names(data_path, run_name);
+    for (const auto& [label, path] : {std::pair{"out", names.report}, {"log", names.log}, {"xml", names.xml}})
+        record += std::string("== ") + label + "\n" + (file_exists(path) ? read_text(path) : std::string("<no file>\n"));
+    return mask_banner_time(replace_all(record, dir.path, "<dir>"));
 }
 
 XmlCapture::XmlCapture() : file(std::tmpfile()) {

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -46,6 +47,11 @@ std::string mask_banner_time(const std::string& text);
 // is reported). With QUORIX_UPDATE_GOLDEN=1 in the environment the golden file
 // is written instead.
 void expect_golden(const std::string& name, const std::string& actual);
+
+// Runs an analysis and records, in one text, its console output and each result
+// file of the run (or "<no file>"), with the scratch path and the banner time masked.
+std::string record_run(const ScratchDir& dir, const std::string& data_path, const std::string& run_name,
+                       const std::function<void()>& run);
 
 // Routes the XML result document into a temporary file for the writers' tests.
 struct XmlCapture {

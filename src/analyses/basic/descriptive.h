@@ -1,0 +1,28 @@
+// Descriptive statistics: the statistics row of a sample, its text and XML
+// forms (shared with frequency tables, t-tests and ANOVA), and the analysis.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "frame/run_context.h"
+#include "report/result_document.h"
+
+namespace quorix {
+
+// Fills indices 1-13 of the row from the values (index 0 is the caller's).
+// Returns 0, or -1 when memory for the ordering ran out.
+int describe_sample(const double* values, size_t count, StatsRow& row);
+
+// Appends the text block of one statistics row; returns the characters written.
+int stats_block_text(std::string& text, const StatsRow& row);
+
+// The driver: one row per selected variable (1-based numbers), in the given order.
+int descriptive_driver(RunContext& context, const std::vector<int>& variables);
+
+// The whole run, as the native method and rkstat call it.
+int descriptive_frame(const char* data_path, const char* run_name, const std::vector<int>& variables,
+                      const std::vector<int32_t>& selection);
+
+}  // namespace quorix

@@ -1,0 +1,89 @@
+#include "jni/java_arguments.h"
+
+#include <climits>
+#include <mutex>
+
+#include "frame/channels.h"
+
+namespace quorix {
+
+namespace {
+
+std::mutex& library_mutex() {
+    static std::mutex mutex;
+    return mutex;
+}
+
+void refuse(JavaArguments& args, const std::string& reason) {
+    if (args.ok) console_printf(" Invalid argument: %s.\n", reason.c_str());
+    args.ok = false;
+}
+
+std::vector<int32_t> java_ints(JavaArguments& args, jint count, jintArray values, const char* what) {
+    std::vector<int32_t> copy;
+    if (!args.ok) return copy;
+    if (count < 0) {
+        refuse(args, std::string(what) + " has a negative count (" + std::to_string(count) + ")");
+        return copy;
+    }
+    if (count == 0) return copy;
+    if (!values) {
+        refuse(args, std::string(what) + " is null");
+        return copy;
+    }
+    const jsize length = args.env->GetArrayLength(values);
+    if (length < count) {
+        refuse(args, std::string(what) + " holds " + std::to_string(length) + " entries, not " + std::to_string(count));
+        return copy;
+    }
+    copy.resize(static_cast<size_t>(count));
+    args.env->GetIntArrayRegion(values, 0, count, reinterpret_cast<jint*>(copy.data()));
+    if (args.env->ExceptionCheck()) {
+        args.env->ExceptionClear();
+        refuse(args, std::string(what) + " cannot be read");
+        copy.clear();
+    }
+    return copy;
+}
+
+}  // namespace
+
+void lock_library() { library_mutex().lock(); }
+void unlock_library() { library_mutex().unlock(); }
+
+void report_internal_error(const char* what) { console_printf("\n Analysis stopped by an internal error: %s\n", what); }
+
+std::string java_text(JavaArguments& args, jstring value, const char* what, size_t max_bytes) {
+    std::string text;
+    if (!args.ok) return text;
+    if (!value) {
+        refuse(args, std::string(what) + " is null");
+        return text;
+    }
+    const char* chars = args.env->GetStringUTFChars(value, nullptr);
+    if (!chars) {
+        if (args.env->ExceptionCheck()) args.env->ExceptionClear();
+        refuse(args, std::string(what) + " cannot be read");
+        return text;
+    }
+    text = chars;
+    args.env->ReleaseStringUTFChars(value, chars);
+    if (max_bytes && text.size() > max_bytes)
+        refuse(args, std::string(what) + " is longer than " + std::to_string(max_bytes) + " bytes");
+    return text;
+}
+
+int java_variable(jint value) { return value == INT_MAX ? 0 : value + 1; }
+
+std::vector<int> java_variables(JavaArguments& args, jint count, jintArray values, const char* what) {
+    const std::vector<int32_t> raw = java_ints(args, count, values, what);
+    std::vector<int> variables(raw.size());
+    for (size_t i = 0; i < raw.size(); ++i) variables[i] = java_variable(raw[i]);
+    return variables;
+}
+
+std::vector<int32_t> java_selection(JavaArguments& args, jint count, jintArray values) {
+    return java_ints(args, count, values, "the case selection");
+}
+
+}  // namespace quorix

@@ -1,0 +1,54 @@
+// Conversion of the native methods' Java arguments. Nothing a Java caller
+// passes is trusted: null strings and arrays, negative counts and arrays
+// shorter than their counts are answered with a console line, and the
+// analysis is not run.
+#pragma once
+
+#include <jni.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace quorix {
+
+// Paths of the first eleven methods are limited as their callers expect.
+constexpr size_t kShortPathLimit = 511;
+
+struct JavaArguments {
+    JNIEnv* env;
+    bool ok = true;  // false once any conversion failed; later ones are skipped
+};
+
+// A string argument as UTF-8 bytes; max_bytes 0 means no limit.
+std::string java_text(JavaArguments& args, jstring value, const char* what, size_t max_bytes = 0);
+// A list of count variable numbers made 1-based.
+std::vector<int> java_variables(JavaArguments& args, jint count, jintArray values, const char* what);
+// The case selection, copied unchanged.
+std::vector<int32_t> java_selection(JavaArguments& args, jint count, jintArray values);
+// One 0-based variable number made 1-based (numbers that cannot be made 1-based become 0).
+int java_variable(jint value);
+
+// Runs one native call under the library's lock, with every failure kept
+// inside it: nothing reaches the JVM as an exception.
+template <typename Call>
+void guarded_call(Call&& call);
+
+void lock_library();
+void unlock_library();
+void report_internal_error(const char* what);
+
+template <typename Call>
+void guarded_call(Call&& call) {
+    lock_library();
+    try {
+        call();
+    } catch (const std::exception& error) {
+        report_internal_error(error.what());
+    } catch (...) {
+        report_internal_error("unknown");
+    }
+    unlock_library();
+}
+
+}  // namespace quorix

@@ -1,0 +1,168 @@
+// Descriptive statistics: the statistics row against worked and independent
+// values, the text block, and whole runs against golden files.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+#include "analyses/basic/descriptive.h"
+#include "support/test_files.h"
+
+namespace quorix {
+namespace {
+
+using testing::ScratchDir;
+using testing::TestVariable;
+
+StatsRow describe(const std::vector<double>& values) {
+    StatsRow row{};
+    EXPECT_EQ(describe_sample(values.data(), values.size(), row), 0);
+    return row;
+}
+
+void expect_near_relative(double actual, double expected, double tolerance, const char* what) {
+    EXPECT_NEAR(actual, expected, tolerance * std::max(1.0, std::fabs(expected))) << what;
+}
+
+TEST(Descriptive, WorkedValuesOneToFour) {
+    const StatsRow row = describe({1, 2, 3, 4});
+    EXPECT_EQ(row[kStatCases], 4);
+    EXPECT_EQ(row[kStatMean], 2.5);
+    EXPECT_EQ(row[kStatSum], 10);
+    EXPECT_EQ(row[kStatSumSquares], 5);
+    EXPECT_NEAR(row[kStatStdDev], std::sqrt(5.0 / 3), 1e-15);
+    EXPECT_EQ(row[kStatMedian], 2.5);
+    EXPECT_EQ(row[kStatFirstQuartile], 1.75);
+    EXPECT_EQ(row[kStatThirdQuartile], 3.25);
+    EXPECT_EQ(row[kStatMinimum], 1);
+    EXPECT_EQ(row[kStatMaximum], 4);
+    EXPECT_EQ(row[kStatRange], 3);
+    EXPECT_NEAR(row[kStatSkewness], 0, 1e-15);
+    EXPECT_NEAR(row[kStatKurtosis], -1.36, 1e-14);  // m4/m2^2 - 3 = 2.5625/1.5625 - 3
+}
+
+TEST(Descriptive, SingleEqualAndEmptySamples) {
+    const StatsRow single = describe({7});
+    EXPECT_EQ(single[kStatStdDev], 0);
+    EXPECT_EQ(single[kStatMedian], 7);
+    EXPECT_EQ(single[kStatFirstQuartile], 7);
+    EXPECT_EQ(single[kStatThirdQuartile], 7);
+    EXPECT_EQ(single[kStatSkewness], 0);
+    EXPECT_EQ(single[kStatKurtosis], 0);
+    const StatsRow equal = describe({3, 3, 3, 3, 3});
+    EXPECT_EQ(equal[kStatSkewness], 0);
+    EXPECT_EQ(equal[kStatKurtosis], 0);
+    StatsRow empty;
+    empty.fill(9);
+    EXPECT_EQ(describe_sample(nullptr, 0, empty), 0);
+    EXPECT_EQ(empty[kStatId], 9);  // the caller's
+    for (int i = kStatCases; i < kStatCount; ++i) EXPECT_EQ(empty[i], 0);
+}
+
+TEST(Descriptive, TenThousandValuesAgainstR) {
+    // R: i <- 0:9999; x <- ((i * 7919) %% 10007) / 37 + (i %% 13) * 0.5; y <- x * x / 100
+    // mean, sum((v-m)^2), sd, quantile(type = 7), min, max, m3/m2^1.5, m4/m2^2 - 3
+    std::vector<double> x, y;
+    for (int i = 0; i < 10000; ++i) {
+        x.push_back(((i * 7919) % 10007) / 37.0 + (i % 13) * 0.5);
+        y.push_back(x.back() * x.back() / 100);
+    }
+    const double expected[2][10] = {
+        {138.23324459459459, 60992491.530401736, 78.101594983419318, 70.736486486486484, 138.36486486486487,
+         205.93243243243239, 0, 275.40540540540542, -0.00029823776017198598, -1.198949759413471},
+        {252.0767906418919, 495909491.1908862, 222.70138910648853, 50.036517531044559, 191.44836011687366,
+         424.08167275383488, 0, 758.48137326515712, 0.62782510771137312, -0.86760630709335818}};
+    const int fields[10] = {kStatMean, kStatSumSquares, kStatStdDev, kStatFirstQuartile, kStatMedian,
+                            kStatThirdQuartile, kStatMinimum, kStatMaximum, kStatSkewness, kStatKurtosis};
+    const std::vector<double>* samples[2] = {&x, &y};
+    for (int s = 0; s < 2; ++s) {
+        const StatsRow row = describe(*samples[s]);
+        for (int f = 0; f < 10; ++f) expect_near_relative(row[fields[f]], expected[s][f], 1e-10, "field");
+    }
+}
+
+TEST(Descriptive, LargeCommonOffsetKeepsTheStandardDeviation) {
+    std::vector<double> values = {10000000.2};
+    for (int i = 0; i < 500; ++i) {
+        values.push_back(10000000.1);
+        values.push_back(10000000.3);
+    }
+    const StatsRow row = describe(values);
+    expect_near_relative(row[kStatMean], 10000000.2, 1e-15, "mean");
+    // Exactly 0.1 in decimal arithmetic: 1000 deviations of 0.1 over n - 1 = 1000.
+    EXPECT_NEAR(row[kStatStdDev], 0.1, 1e-8);
+}
+
+TEST(Descriptive, NonFiniteValuesDoNotHang) {
+    const double nan = std::numeric_limits<double>::quiet_NaN(), inf = std::numeric_limits<double>::infinity();
+    std::vector<double> values;
+    for (int i = 1; i <= 1000; ++i) values.push_back(i % 7 == 0 ? nan : i % 11 == 0 ? inf : i % 13 == 0 ? -inf : i);
+    const StatsRow row = describe(values);
+    EXPECT_EQ(row[kStatCases], 1000);
+    EXPECT_EQ(row[kStatMinimum], -inf);
+    EXPECT_EQ(row[kStatMaximum], inf);
+    const StatsRow huge = describe({1e308, -1e308, 1e308});
+    EXPECT_EQ(huge[kStatMedian], 1e308);
+}
+
+TEST(Descriptive, StatsBlockText) {
+    const StatsRow row = describe({1, 2, 3, 4});
+    std::string text;
+    const int written = stats_block_text(text, row);
+    EXPECT_EQ(text,
+              "\n"
+              "        CASES:              4\n"
+              "         MEAN:          2.500         MEDIAN:         2.500\n"
+              "          SUM:         10.000 FIRST QUARTILE:         1.750\n"
+              "   SUM OF SQR:          5.000 THIRD QUARTILE:         3.250\n"
+              "   STND. DEV.:          1.291       SKEWNESS:         0.000\n"
+              "      MINIMUM:          1.000       KURTOSIS:        -1.360\n"
+              "      MAXIMUM:          4.000\n"
+              "        RANGE:          3.000\n");
+    EXPECT_EQ(written, static_cast<int>(text.size()));
+}
+
+std::vector<TestVariable> ten_variables() {
+    std::vector<TestVariable> variables;
+    for (int v = 0; v < 10; ++v) {
+        TestVariable variable{"v" + std::to_string(v + 1), {}};
+        for (int c = 0; c < 6; ++c) variable.values.push_back(v == 2 ? 1e35 : (c + 1) * (v + 1) + 0.25 * c * c);
+        variables.push_back(variable);
+    }
+    variables[4].descriptor.missing_kind = 1;
+    variables[4].descriptor.missing_value1 = 16;  // case 2 of v5
+    return variables;
+}
+
+TEST(Descriptive, TenVariablesInSelectionOrderGolden) {
+    ScratchDir dir;
+    const std::string path = dir.file("ten.rkd");
+    testing::write_numeric_file(path, ten_variables());
+    const std::vector<int> variables = {10, 1, 2, 3, 4, 5, 6, 7, 8, 9};
+    testing::expect_golden("descriptive/ten_variables.txt", testing::record_run(dir, path, "all", [&] {
+                               descriptive_frame(path.c_str(), "all", variables, {});
+                           }));
+}
+
+TEST(Descriptive, CaseSelectionGolden) {
+    ScratchDir dir;
+    const std::string path = dir.file("ten.rkd");
+    testing::write_numeric_file(path, ten_variables());
+    testing::expect_golden("descriptive/selection.txt", testing::record_run(dir, path, "sel", [&] {
+                               descriptive_frame(path.c_str(), "sel", {5, 1}, {4, 0, 2, 2, 77});
+                           }));
+}
+
+TEST(Descriptive, VariableOutsideTheFileStopsTheRun) {
+    ScratchDir dir;
+    const std::string path = dir.file("ten.rkd");
+    testing::write_numeric_file(path, ten_variables());
+    const std::string record = testing::record_run(dir, path, "bad", [&] {
+        EXPECT_EQ(descriptive_frame(path.c_str(), "bad", {1, 11}, {}), -1);
+    });
+    EXPECT_NE(record.find(" Variable number 11 is not in the data file (1 - 10).\n"), std::string::npos);
+    EXPECT_NE(record.find("Memory allocation error when doing Descriptive Operation"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace quorix

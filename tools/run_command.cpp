@@ -1,0 +1,163 @@
+#include "run_command.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+
+#include "analyses/basic/descriptive.h"
+#include "data_tools.h"
+
+namespace quorix {
+
+namespace {
+
+struct RunRequest {
+    std::string analysis;
+    std::string data_path;
+    std::string run_name = "run";
+    std::vector<int> variables;
+    std::vector<int32_t> selection;
+    std::map<std::string, std::string> options;  // the analysis's own --name value pairs
+};
+
+struct Analysis {
+    const char* name;
+    const char* usage;
+    int (*run)(const RunRequest&);
+};
+
+int run_descriptive(const RunRequest& request) {
+    return descriptive_frame(request.data_path.c_str(), request.run_name.c_str(), request.variables,
+                             request.selection);
+}
+
+const Analysis kAnalyses[] = {
+    {"descriptive", "descriptive statistics of each variable in --vars", run_descriptive},
+};
+
+const Analysis* find_analysis(const std::string& name) {
+    for (const Analysis& analysis : kAnalyses)
+        if (name == analysis.name) return &analysis;
+    return nullptr;
+}
+
+bool parse_integer(const std::string& text, long long& value) {
+    if (text.empty()) return false;
+    char* end = nullptr;
+    value = std::strtoll(text.c_str(), &end, 10);
+    return *end == '\0';
+}
+
+std::vector<std::string> split_list(const std::string& text) {
+    std::vector<std::string> parts;
+    size_t start = 0;
+    while (start <= text.size()) {
+        const size_t comma = text.find(',', start);
+        const std::string part = text.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+        if (!part.empty()) parts.push_back(part);
+        if (comma == std::string::npos) break;
+        start = comma + 1;
+    }
+    return parts;
+}
+
+// Variables by name or by 1-based number, checked against the file's dictionary.
+bool resolve_variables(const std::string& path, const std::string& list, std::vector<int>& variables,
+                       std::string& error) {
+    RunContext context;
+    if (!open_data_file(path, context, error)) return false;
+    close_data_file(context);
+    for (const std::string& item : split_list(list)) {
+        long long number = 0;
+        if (!parse_integer(item, number)) {
+            for (int v = 1; v <= context.header.variable_count && number == 0; ++v)
+                if (variable_name(context.header, v) == item) number = v;
+            if (number == 0) {
+                error = "no variable named '" + item + "' in " + path;
+                return false;
+            }
+        }
+        if (number < 1 || number > context.header.variable_count) {
+            error = "variable number " + item + " is not between 1 and " + std::to_string(context.header.variable_count);
+            return false;
+        }
+        variables.push_back(static_cast<int>(number));
+    }
+    return true;
+}
+
+bool parse_request(const std::vector<std::string>& args, RunRequest& request, std::string& error) {
+    if (args.size() < 2) {
+        error = "run needs an analysis and a data file";
+        return false;
+    }
+    request.analysis = args[0];
+    request.data_path = args[1];
+    std::string variable_list;
+    for (size_t i = 2; i < args.size(); ++i) {
+        const std::string& option = args[i];
+        if (option.compare(0, 2, "--") != 0 || i + 1 >= args.size()) {
+            error = "expected --option VALUE, got '" + option + "'";
+            return false;
+        }
+        const std::string& value = args[++i];
+        if (option == "--run") {
+            request.run_name = value;
+        } else if (option == "--vars") {
+            variable_list = value;
+        } else if (option == "--select") {
+            for (const std::string& item : split_list(value)) {
+                long long entry;
+                if (!parse_integer(item, entry) || entry < INT32_MIN || entry > INT32_MAX) {
+                    error = "case selection entry '" + item + "' is not a whole number";
+                    return false;
+                }
+                request.selection.push_back(static_cast<int32_t>(entry));
+            }
+        } else {
+            request.options[option.substr(2)] = value;
+        }
+    }
+    return resolve_variables(request.data_path, variable_list, request.variables, error);
+}
+
+}  // namespace
+
+std::string run_usage() {
+    std::string text =
+        "usage: rkstat run ANALYSIS DATA.rkd --run NAME [--vars A,B,...] [--select ENTRIES] [options]\n"
+        "  writes DATA_NAME.out, DATA_NAME.log and DATA_NAME.xml beside the data file and echoes\n"
+        "  the report and the log.\n"
+        "  --vars     variables by name or 1-based number, in the order the analysis uses them\n"
+        "  --select   the case selection as the analysis reads it: 0-based case numbers for the\n"
+        "             basic analyses, one 0/1 flag per case for the others\n"
+        "analyses:\n";
+    for (const Analysis& analysis : kAnalyses) {
+        char line[200];
+        std::snprintf(line, sizeof line, "  %-14s %s\n", analysis.name, analysis.usage);
+        text += line;
+    }
+    return text;
+}
+
+int run_command(const std::vector<std::string>& args) {
+    if (args.empty() || args[0] == "--help" || args[0] == "-h") {
+        std::fputs(run_usage().c_str(), args.empty() ? stderr : stdout);
+        return args.empty() ? 2 : 0;
+    }
+    RunRequest request;
+    std::string error;
+    const Analysis* analysis = find_analysis(args[0]);
+    if (!analysis) error = "unknown analysis '" + args[0] + "' (rkstat run --help lists them)";
+    if (analysis && !parse_request(args, request, error)) analysis = nullptr;
+    if (!analysis) {
+        std::fprintf(stderr, "rkstat: %s\n", error.c_str());
+        return 2;
+    }
+    const int status = analysis->run(request);
+    std::fflush(stdout);
+    std::fputc('\n', stdout);
+    return status == 0 ? 0 : 1;
+}
+
+}  // namespace quorix
