@@ -79,28 +79,16 @@ int read_numeric_column(RunContext& context, int variable, std::vector<double>& 
     return 1;
 }
 
-int is_missing(double value, const VariableDescriptor& d) {
-    if (value == kSystemMissing) return 1;
-    const double kind = std::trunc(d.missing_kind);
-    const bool in_range = d.missing_value3 <= value && value <= d.missing_value2;
-    if (kind == 1) return value == d.missing_value1;
-    if (kind == 2) return value == d.missing_value1 || value == d.missing_value2;
-    if (kind == 3) return value == d.missing_value1 || value == d.missing_value2 || value == d.missing_value3;
-    if (kind == 4) return in_range;
-    if (kind == 5) return value == d.missing_value1 || in_range;
-    return 0;
-}
-
 int collect_valid_values(RunContext& context, int variable, std::vector<double>& values,
                          const std::vector<int32_t>* mask) {
-    std::vector<double> column;
+    // The column is read into the output and compacted in place.
     try {
-        column.reserve(case_total(context));
+        values.reserve(case_total(context));
     } catch (const std::bad_alloc&) {
         console_printf(" Not enough memory!\n");
         return -1;
     }
-    if (!read_numeric_column(context, variable, column)) return -1;
+    if (!read_numeric_column(context, variable, values)) return -1;
     std::vector<unsigned char> selected;
     if (!context.selection.empty()) {
         try {
@@ -111,14 +99,14 @@ int collect_valid_values(RunContext& context, int variable, std::vector<double>&
         }
     }
     const VariableDescriptor& descriptor = context.dictionary[variable - 1];
-    values.clear();
-    values.reserve(column.size());
-    for (size_t c = 0; c < column.size(); ++c) {
+    size_t kept = 0;
+    for (size_t c = 0; c < values.size(); ++c) {
         if (!selected.empty() && !selected[c]) continue;
-        if (!takes_part(mask, c) || is_missing(column[c], descriptor)) continue;
-        values.push_back(column[c]);
+        if (!takes_part(mask, c) || is_missing(values[c], descriptor)) continue;
+        values[kept++] = values[c];
     }
-    return static_cast<int>(values.size());
+    values.resize(kept);
+    return static_cast<int>(kept);
 }
 
 namespace {

@@ -10,6 +10,7 @@
 // means every case takes part, and cases beyond a short mask take part.
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -27,7 +28,20 @@ int read_variable(RunContext& context, int variable, std::vector<unsigned char>&
 // case is read as the bytes would lie in a zero-filled array of doubles.
 int read_numeric_column(RunContext& context, int variable, std::vector<double>& column);
 
-int is_missing(double value, const VariableDescriptor& descriptor);
+// 1 when the value is missing for the variable: the system-missing value, or a
+// user-missing value of the descriptor's kind (exact comparisons; NaN never).
+inline int is_missing(double value, const VariableDescriptor& d) {
+    if (value == kSystemMissing) return 1;
+    const double kind = std::trunc(d.missing_kind);
+    if (kind == 0) return 0;
+    const bool in_range = d.missing_value3 <= value && value <= d.missing_value2;
+    if (kind == 1) return value == d.missing_value1;
+    if (kind == 2) return value == d.missing_value1 || value == d.missing_value2;
+    if (kind == 3) return value == d.missing_value1 || value == d.missing_value2 || value == d.missing_value3;
+    if (kind == 4) return in_range;
+    if (kind == 5) return value == d.missing_value1 || in_range;
+    return 0;
+}
 
 // Index form, missing values dropped. Returns the number of values, or -1.
 int collect_valid_values(RunContext& context, int variable, std::vector<double>& values,

@@ -14,7 +14,7 @@ namespace {
 using testing::ScratchDir;
 using testing::TestVariable;
 
-StatsRow describe(const std::vector<double>& values) {
+StatsRow describe(std::vector<double> values) {
     StatsRow row{};
     EXPECT_EQ(describe_sample(values.data(), values.size(), row), 0);
     return row;

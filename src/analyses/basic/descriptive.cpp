@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <new>
 
 #include "frame/case_access.h"
 #include "frame/channels.h"
@@ -11,9 +10,6 @@
 namespace quorix {
 
 namespace {
-
-// Ascending, NaN last: a strict weak ordering for any doubles.
-bool ascending(double a, double b) { return a < b || (std::isnan(b) && !std::isnan(a)); }
 
 struct Moments {
     double mean = 0, m2 = 0, m3 = 0, m4 = 0;
@@ -43,28 +39,33 @@ Moments one_pass_moments(const double* x, size_t n) {
     return m;
 }
 
-// Quartiles and median by linear interpolation between order statistics. The
-// order statistics come from selection, which gives the same numbers as a full sort.
-void quantiles(std::vector<double>& work, StatsRow& row) {
-    const size_t n = work.size();
+// Quartiles and median by linear interpolation between order statistics, NaN
+// ordered last. The order statistics come from selection, which gives the same
+// numbers as a full sort; the values are reordered.
+void quantiles(double* values, size_t n, StatsRow& row) {
+    double* const end = values + n;
+    double* const numbers_end = std::partition(values, end, [](double v) { return !std::isnan(v); });
     const double probabilities[] = {0.25, 0.5, 0.75};
     const int targets[] = {kStatFirstQuartile, kStatMedian, kStatThirdQuartile};
-    auto lower = work.begin();  // everything before it is already in place
+    double* lower = values;  // everything before it is already in place
     for (int q = 0; q < 3; ++q) {
         const double p = static_cast<double>(n - 1) * probabilities[q];
         const size_t k = static_cast<size_t>(p);
         const double f = p - static_cast<double>(k);
-        std::nth_element(lower, work.begin() + static_cast<std::ptrdiff_t>(k), work.end(), ascending);
-        const double below = work[k];
-        const double above = *std::min_element(work.begin() + static_cast<std::ptrdiff_t>(k) + 1, work.end(), ascending);
+        double* const kth = values + k;
+        if (kth < numbers_end) {
+            std::nth_element(lower, kth, numbers_end);
+            lower = kth;
+        }
+        const double below = *kth;
+        const double above = kth + 1 < numbers_end ? *std::min_element(kth + 1, numbers_end) : *(kth + 1);
         row[targets[q]] = (1 - f) * below + f * above;
-        lower = work.begin() + static_cast<std::ptrdiff_t>(k);
     }
 }
 
 }  // namespace
 
-int describe_sample(const double* values, size_t count, StatsRow& row) {
+int describe_sample(double* values, size_t count, StatsRow& row) {
     for (int i = kStatCases; i < kStatCount; ++i) row[i] = 0;
     if (count == 0) return 0;
     const Moments m = one_pass_moments(values, count);
@@ -86,14 +87,7 @@ int describe_sample(const double* values, size_t count, StatsRow& row) {
         row[kStatMedian] = row[kStatFirstQuartile] = row[kStatThirdQuartile] = values[0];
         return 0;
     }
-    std::vector<double> work;
-    try {
-        work.assign(values, values + count);
-    } catch (const std::bad_alloc&) {
-        channel_printf(kLogChannel, "%s\n", "Do not have enough memory space");
-        return -1;
-    }
-    quantiles(work, row);
+    quantiles(values, count, row);
     return 0;
 }
 

@@ -12,8 +12,8 @@
 namespace quorix {
 
 // Fills indices 1-13 of the row from the values (index 0 is the caller's).
-// Returns 0, or -1 when memory for the ordering ran out.
-int describe_sample(const double* values, size_t count, StatsRow& row);
+// The values are reordered for the quantiles. Returns 0.
+int describe_sample(double* values, size_t count, StatsRow& row);
 
 // Appends the text block of one statistics row; returns the characters written.
 int stats_block_text(std::string& text, const StatsRow& row);
