@@ -11,32 +11,18 @@ namespace quorix {
 
 namespace {
 
-struct RunRequest {
-    std::string analysis;
-    std::string data_path;
-    std::string run_name = "run";
-    std::vector<int> variables;
-    std::vector<int32_t> selection;
-    std::map<std::string, std::string> options;  // the analysis's own --name value pairs
-};
-
-struct Analysis {
-    const char* name;
-    const char* usage;
-    int (*run)(const RunRequest&);
-};
-
-int run_descriptive(const RunRequest& request) {
+int run_descriptive(const RunRequest& request, std::string&) {
     return descriptive_frame(request.data_path.c_str(), request.run_name.c_str(), request.variables,
                              request.selection);
 }
 
-const Analysis kAnalyses[] = {
+// One row per analysis, in the order of the native methods.
+const AnalysisCommand kAnalyses[] = {
     {"descriptive", "descriptive statistics of each variable in --vars", run_descriptive},
 };
 
-const Analysis* find_analysis(const std::string& name) {
-    for (const Analysis& analysis : kAnalyses)
+const AnalysisCommand* find_analysis(const std::string& name) {
+    for (const AnalysisCommand& analysis : kAnalyses)
         if (name == analysis.name) return &analysis;
     return nullptr;
 }
@@ -60,6 +46,8 @@ std::vector<std::string> split_list(const std::string& text) {
     }
     return parts;
 }
+
+}  // namespace
 
 // Variables by name or by 1-based number, checked against the file's dictionary.
 bool resolve_variables(const std::string& path, const std::string& list, std::vector<int>& variables,
@@ -85,6 +73,45 @@ bool resolve_variables(const std::string& path, const std::string& list, std::ve
     }
     return true;
 }
+
+std::string option_text(const RunRequest& request, const std::string& name, const std::string& fallback) {
+    const auto option = request.options.find(name);
+    return option == request.options.end() ? fallback : option->second;
+}
+
+bool option_number(const RunRequest& request, const std::string& name, double fallback, double& value,
+                   std::string& error) {
+    const auto option = request.options.find(name);
+    if (option == request.options.end()) {
+        value = fallback;
+        return true;
+    }
+    char* end = nullptr;
+    value = std::strtod(option->second.c_str(), &end);
+    if (option->second.empty() || *end != '\0') {
+        error = "--" + name + " needs a number, got '" + option->second + "'";
+        return false;
+    }
+    return true;
+}
+
+bool option_variable(const RunRequest& request, const std::string& name, int& variable, std::string& error) {
+    const auto option = request.options.find(name);
+    if (option == request.options.end()) {
+        error = "--" + name + " is required";
+        return false;
+    }
+    std::vector<int> found;
+    if (!resolve_variables(request.data_path, option->second, found, error)) return false;
+    if (found.size() != 1) {
+        error = "--" + name + " takes one variable";
+        return false;
+    }
+    variable = found[0];
+    return true;
+}
+
+namespace {
 
 bool parse_request(const std::vector<std::string>& args, RunRequest& request, std::string& error) {
     if (args.size() < 2) {
@@ -132,7 +159,7 @@ std::string run_usage() {
         "  --select   the case selection as the analysis reads it: 0-based case numbers for the\n"
         "             basic analyses, one 0/1 flag per case for the others\n"
         "analyses:\n";
-    for (const Analysis& analysis : kAnalyses) {
+    for (const AnalysisCommand& analysis : kAnalyses) {
         char line[200];
         std::snprintf(line, sizeof line, "  %-14s %s\n", analysis.name, analysis.usage);
         text += line;
@@ -147,14 +174,18 @@ int run_command(const std::vector<std::string>& args) {
     }
     RunRequest request;
     std::string error;
-    const Analysis* analysis = find_analysis(args[0]);
+    const AnalysisCommand* analysis = find_analysis(args[0]);
     if (!analysis) error = "unknown analysis '" + args[0] + "' (rkstat run --help lists them)";
     if (analysis && !parse_request(args, request, error)) analysis = nullptr;
     if (!analysis) {
         std::fprintf(stderr, "rkstat: %s\n", error.c_str());
         return 2;
     }
-    const int status = analysis->run(request);
+    const int status = analysis->run(request, error);
+    if (status == kInvalidRequest) {
+        std::fprintf(stderr, "rkstat: %s\n", error.c_str());
+        return 2;
+    }
     std::fflush(stdout);
     std::fputc('\n', stdout);
     return status == 0 ? 0 : 1;

@@ -1,6 +1,6 @@
-// The exported native methods of com.quorix.statistics.StatisticsNative.
-// Each converts its arguments and runs its analysis's frame; methods whose
-// analysis is not built yet are not exported.
+// Native method of the descriptive statistics. Each native method converts its
+// arguments and runs its analysis's frame; methods whose analysis is not built
+// yet are not exported.
 #include "com_quorix_statistics_StatisticsNative.h"
 
 #include "analyses/basic/descriptive.h"
