@@ -1,0 +1,233 @@
+#include "numeric/sorting.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+
+#include "frame/channels.h"
+#include "report/result_document.h"
+
+namespace quorix {
+
+void sort_index(int* idx, int n, const double* keys) {
+    if (n < 1 || idx == nullptr || keys == nullptr) return;
+    for (int i = 0; i < n; ++i) idx[i] = i;
+    // A strict total order whatever the keys hold: numbers by value (-0.0 and
+    // 0.0 alike), NaN after them all, ties by position. std::sort is an
+    // introsort: O(n log n) at worst and in place.
+    std::sort(idx, idx + n, [keys](int a, int b) {
+        const double x = keys[a];
+        const double y = keys[b];
+        if (x < y) return true;
+        if (y < x) return false;
+        const bool x_nan = std::isnan(x);
+        const bool y_nan = std::isnan(y);
+        if (x_nan != y_nan) return y_nan;
+        return a < b;
+    });
+}
+
+double rank_average(double* keys, int n, int* work) {
+    if (n < 1 || keys == nullptr) return 0.0;
+    std::vector<int> own;
+    if (work == nullptr) {
+        own.resize(static_cast<size_t>(n));
+        work = own.data();
+    }
+    sort_index(work, n, keys);
+    double tie_sum = 0.0;
+    int start = 0;
+    while (start < n) {
+        // Read the whole group before any of its keys is overwritten.
+        const double key = keys[work[start]];
+        int end = start + 1;
+        while (end < n && keys[work[end]] == key) ++end;
+        const double rank = (static_cast<double>(start) + end + 1) / 2.0;
+        for (int i = start; i < end; ++i) keys[work[i]] = rank;
+        const double t = end - start;
+        if (t > 1) tie_sum += t * (t * t - 1.0);
+        start = end;
+    }
+    return tie_sum;
+}
+
+void apply_permutation(double* array, int n, const int* perm) {
+    if (n < 1 || array == nullptr || perm == nullptr) return;
+    // A bitmap instead of marks in perm: every int may be a caller's
+    // out-of-range entry, so no mark value could be told apart from one.
+    std::vector<bool> visited(static_cast<size_t>(n), false);
+    for (int start = 0; start < n; ++start) {
+        if (visited[start]) continue;
+        visited[start] = true;
+        const double first = array[start];
+        int at = start;
+        for (;;) {
+            const int from = perm[at];
+            if (from == start || from < 0 || from >= n || visited[from]) {
+                array[at] = first;
+                break;
+            }
+            array[at] = array[from];
+            visited[from] = true;
+            at = from;
+        }
+    }
+}
+
+int count_distinct(const double* values, int n, double* distinct, int* counts) {
+    if (n < 1 || values == nullptr || distinct == nullptr) return 0;
+    // The result is that of inserting each value in turn into an ascending
+    // list at the first entry it is <= to, counting it there when equal. So:
+    //  - -0.0 and 0.0 are one entry holding the first zero read;
+    //  - a NaN is <= nothing and equal to nothing: it is appended, count 1,
+    //    and later numbers land before it exactly when they are <= the
+    //    largest number read before it. Each NaN thus sits behind the numbers
+    //    not above that running maximum, NaNs in input order.
+    // The numbers are sorted and run-length counted here instead, in
+    // distinct itself; the NaNs are merged in afterwards.
+    int numbers = 0;
+    int nans = 0;
+    bool zero_seen = false;
+    double first_zero = 0.0;
+    for (int i = 0; i < n; ++i) {
+        const double v = values[i];
+        if (std::isnan(v)) {
+            ++nans;
+            continue;
+        }
+        if (v == 0.0 && !zero_seen) {
+            zero_seen = true;
+            first_zero = v;
+        }
+        distinct[numbers++] = v;
+    }
+    std::sort(distinct, distinct + numbers);
+    int k = 0;
+    for (int i = 0; i < numbers;) {
+        int end = i + 1;
+        while (end < numbers && distinct[end] == distinct[i]) ++end;
+        distinct[k] = distinct[i] == 0.0 ? first_zero : distinct[i];
+        if (counts != nullptr) counts[k] = end - i;
+        ++k;
+        i = end;
+    }
+    if (nans == 0) return k;
+
+    // Move the numbers to the tail, then fill from the front: the write
+    // position never passes the read position.
+    const int total = k + nans;
+    std::copy_backward(distinct, distinct + k, distinct + total);
+    if (counts != nullptr) std::copy_backward(counts, counts + k, counts + total);
+    int write = 0;
+    int read = nans;
+    bool any_number = false;
+    double running_max = 0.0;
+    for (int i = 0; i < n; ++i) {
+        const double v = values[i];
+        if (!std::isnan(v)) {
+            if (!any_number || v > running_max) running_max = v;
+            any_number = true;
+            continue;
+        }
+        while (any_number && read < total && distinct[read] <= running_max) {
+            distinct[write] = distinct[read];
+            if (counts != nullptr) counts[write] = counts[read];
+            ++write;
+            ++read;
+        }
+        distinct[write] = v;
+        if (counts != nullptr) counts[write] = 1;
+        ++write;
+    }
+    return total;
+}
+
+const ValueLabelSet* find_variable(const std::vector<ValueLabelSet>& sets, const std::string& name) {
+    for (const ValueLabelSet& set : sets)
+        if (set.variable_name == name) return &set;
+    return nullptr;
+}
+
+int value_label_text(std::string& text, const ValueLabelSet* set, double value) {
+    if (set != nullptr) {
+        const int used = entries_in_use(*set);
+        for (int i = 0; i < used; ++i) {
+            const ValueLabel& entry = set->entries[static_cast<size_t>(i)];
+            if (std::strtod(entry.value_text.c_str(), nullptr) == value) {
+                text += entry.label;
+                return static_cast<int>(entry.label.size());
+            }
+        }
+    }
+    return append_printf(text, "%8g", value);
+}
+
+void covariance_to_correlation(int k, double* packed, double* sd) {
+    if (k < 1 || packed == nullptr || sd == nullptr) return;
+    for (int i = 0; i < k; ++i) {
+        const double c = packed[static_cast<size_t>(i) * (i + 1) / 2 + i];
+        sd[i] = c == 0.0 ? 0.0 : std::sqrt(std::fabs(c));
+    }
+    for (int i = 0; i < k; ++i) {
+        for (int j = 0; j <= i; ++j) {
+            double& element = packed[static_cast<size_t>(i) * (i + 1) / 2 + j];
+            element = (sd[i] > 0.0 && sd[j] > 0.0) ? element / (sd[i] * sd[j]) : 0.0;
+        }
+    }
+}
+
+namespace {
+
+constexpr int kBlockColumns = 10;
+
+std::string name_of(const RunContext& context, const int* variables, int i) {
+    return variables != nullptr ? variable_name(context.header, variables[i]) : std::string();
+}
+
+// The shared block layout; cell(r, c) appends element (r, c) of the triangle.
+template <typename Cell>
+int print_blocks(const RunContext& context, int k, const int* variables, std::string& text, Cell cell) {
+    int written = 0;
+    for (int b = 0; b < k; b += kBlockColumns) {
+        const int last = std::min(b + kBlockColumns - 1, k - 1);
+        written += append_printf(text, "\n           ");
+        for (int c = b; c <= last; ++c) written += append_printf(text, " %9s", name_of(context, variables, c).c_str());
+        written += append_printf(text, "\n");
+        for (int r = b; r < k; ++r) {
+            written += append_printf(text, "  %9s", name_of(context, variables, r).c_str());
+            for (int c = b; c <= std::min(last, r); ++c) written += cell(r, c);
+            written += append_printf(text, "\n");
+        }
+    }
+    return written;
+}
+
+}  // namespace
+
+int print_lower_matrix(const double* packed, std::string& text, int k, const int* variables, int format_code,
+                       int min_cases, const RunContext& context) {
+    if (k < 1 || packed == nullptr) return 0;
+    bool asterisk = false;
+    int written = print_blocks(context, k, variables, text, [&](int r, int c) {
+        const double value = packed[static_cast<size_t>(r) * (r + 1) / 2 + c];
+        if (value == kSystemMissing) {
+            asterisk = true;
+            return append_printf(text, "%s", "     *    ");
+        }
+        return append_printf(text, matrix_value_format(format_code, value), value);
+    });
+    if (min_cases >= 1 && asterisk)
+        written += append_printf(text, "\nAn asterisk indicates that the number of used cases is less than%3d.\n",
+                                 min_cases);
+    return written;
+}
+
+int print_lower_counts(const RunContext& context, int k, const int* variables, const int32_t* packed,
+                       std::string& text) {
+    if (k < 1 || packed == nullptr) return 0;
+    return print_blocks(context, k, variables, text, [&](int r, int c) {
+        return append_printf(text, "%10d", static_cast<int>(packed[static_cast<size_t>(r) * (r + 1) / 2 + c]));
+    });
+}
+
+}  // namespace quorix

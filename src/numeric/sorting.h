@@ -1,0 +1,62 @@
+// Ordering and coding of observation columns, and the printers of packed
+// lower-triangular matrices. Free functions over caller-owned arrays; no state.
+// A count n (or k) below 1 makes every routine return at once.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "datafile/rkd_format.h"
+#include "frame/run_context.h"
+
+namespace quorix {
+
+// idx[0..n-1] = 0..n-1 ordered so that keys[idx[0]] <= keys[idx[1]] <= ...
+// Worst case O(n log n), no heap. NaN keys go last; equal keys (and -0.0
+// with 0.0) keep their positions' order.
+void sort_index(int* idx, int n, const double* keys);
+
+// Replaces keys by their 1-based average ranks (ties by exact equality; each
+// NaN ranks alone, after every number) and returns the tie sum, the sum of
+// t(t^2 - 1) over groups of t > 1 equal keys. work: n ints, or null to
+// allocate them here.
+double rank_average(double* keys, int n, int* work);
+
+// array[i] becomes the old array[perm[i]], by following cycles in place; perm
+// is only read. An entry out of 0..n-1, or one that leads back into a cycle
+// already walked, closes its walk early: the array then stays a rearrangement
+// of its old values.
+void apply_permutation(double* array, int n, const int* perm);
+
+// Distinct values of values[0..n-1] in ascending order with their frequencies
+// (counts may be null); returns their number k. distinct and counts need room
+// for n entries. Equality is exact: -0.0 and 0.0 are one value, kept with the
+// sign of its first occurrence; every NaN is an entry of its own with count 1,
+// placed behind the numbers not above the largest one read before it.
+int count_distinct(const double* values, int n, double* distinct, int* counts);
+
+// The first label set of the variable named name (byte-wise, case-sensitive), or null.
+const ValueLabelSet* find_variable(const std::vector<ValueLabelSet>& sets, const std::string& name);
+
+// Appends the label of value from set (the first entry in use whose value text
+// reads as exactly value), else value with "%8g"; set may be null. Returns the
+// number of characters appended.
+int value_label_text(std::string& text, const ValueLabelSet* set, double value);
+
+// Packed k x k covariances into correlations, in place; sd receives
+// sqrt(|c_ii|). Rows and columns of a zero variance become 0.
+void covariance_to_correlation(int k, double* packed, double* sd);
+
+// Packed k x k lower triangle in blocks of 10 columns, headed by the names of
+// variables[0..k-1] (1-based numbers). format_code 0/1/2 selects "%10.4f",
+// "%10.1f" or "%10g", raised for large values; 1e35 prints as an asterisk and,
+// with min_cases >= 1, adds a closing note. Returns the characters appended.
+int print_lower_matrix(const double* packed, std::string& text, int k, const int* variables, int format_code,
+                       int min_cases, const RunContext& context);
+
+// The same layout for a packed matrix of counts, each "%10d".
+int print_lower_counts(const RunContext& context, int k, const int* variables, const int32_t* packed,
+                       std::string& text);
+
+}  // namespace quorix
