@@ -1,7 +1,6 @@
 // The XML writers and the banner, checked against their formats.
 #include <gtest/gtest.h>
 
-#include <regex>
 
 #include "frame/channels.h"
 #include "report/result_document.h"
@@ -106,10 +105,11 @@ TEST(ResultDocument, BannerHasTheCtimeLayout) {
     std::string text = "x";
     const int length = report_banner(text);
     EXPECT_EQ(length, static_cast<int>(text.size()) - 1);
-    EXPECT_TRUE(std::regex_match(
-        text, std::regex("x\nVOR 6\\.1       (Sun|Mon|Tue|Wed|Thu|Fri|Sat) [A-Z][a-z]{2} [ 1-3][0-9] "
-                         "[0-2][0-9]:[0-5][0-9]:[0-6][0-9] [0-9]{4}\n\n")))
-        << text;
+    const std::string head = "x\nVOR 6.1       ";
+    ASSERT_EQ(text.size(), head.size() + 24 + 2) << text;
+    EXPECT_EQ(text.compare(0, head.size(), head), 0) << text;
+    EXPECT_TRUE(testing::looks_like_ctime(text, head.size())) << text;
+    EXPECT_EQ(text.substr(text.size() - 2), "\n\n");
     EXPECT_EQ(testing::mask_banner_time(text), "x\nVOR 6.1       <time>\n\n");
 }
 

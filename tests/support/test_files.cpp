@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <random>
-#include <regex>
+#include <cctype>
 #include <sstream>
 
 #include "datafile/rkd_writer.h"
@@ -73,9 +73,29 @@ std::string replace_all(std::string text, const std::string& from, const std::st
     return text;
 }
 
+bool looks_like_ctime(const std::string& text, size_t at) {
+    // "Sat Dec  5 18:46:29 2026": 24 characters, the layout of ctime without its newline.
+    static const char kShape[] = "Aaa Aaa _9 99:99:99 9999";
+    if (at + 24 > text.size()) return false;
+    for (size_t i = 0; i < 24; ++i) {
+        const unsigned char c = static_cast<unsigned char>(text[at + i]);
+        const char shape = kShape[i];
+        const bool ok = shape == 'A'   ? std::isupper(c)
+                        : shape == 'a' ? std::islower(c)
+                        : shape == '9' ? std::isdigit(c)
+                        : shape == '_' ? (c == ' ' || std::isdigit(c))
+                                       : c == static_cast<unsigned char>(shape);
+        if (!ok) return false;
+    }
+    return true;
+}
+
 std::string mask_banner_time(const std::string& text) {
-    static const std::regex banner("VOR 6\\.1       [A-Z][a-z]{2} [A-Z][a-z]{2} [ 0-9]\\d \\d\\d:\\d\\d:\\d\\d \\d{4}");
-    return std::regex_replace(text, banner, "VOR 6.1       <time>");
+    static const std::string kBanner = "VOR 6.1       ";
+    std::string masked = text;
+    for (size_t at = masked.find(kBanner); at != std::string::npos; at = masked.find(kBanner, at + 1))
+        if (looks_like_ctime(masked, at + kBanner.size())) masked.replace(at + kBanner.size(), 24, "<time>");
+    return masked;
 }
 
 namespace {

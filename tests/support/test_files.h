@@ -40,6 +40,8 @@ bool file_exists(const std::string& path);
 
 // Replaces every occurrence of `from` with `to`.
 std::string replace_all(std::string text, const std::string& from, const std::string& to);
+// True when text holds a ctime-style date and time at position at.
+bool looks_like_ctime(const std::string& text, size_t at);
 // Masks the date and time of report banners.
 std::string mask_banner_time(const std::string& text);
 
