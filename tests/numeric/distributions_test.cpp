@@ -1,0 +1,146 @@
+// Edge results and building blocks of the distribution functions; branch
+// accuracy is in distribution_accuracy_test.cpp. Expected values are R 4.2.2's
+// or SciPy 1.10's (expressions in the comments), printed with 17 digits.
+#include "numeric/distributions.h"
+
+#include <gtest/gtest.h>
+
+#include <cfloat>
+#include <cmath>
+#include <limits>
+
+using namespace quorix;
+
+namespace {
+
+void expect_rel(double got, double expected, double tolerance) {
+    EXPECT_LE(std::fabs(got - expected), tolerance * std::fabs(expected)) << got << " vs " << expected;
+}
+
+}  // namespace
+
+TEST(GammaQ, EdgeResults) {
+    EXPECT_EQ(gamma_q(0.0, 0.0), -1.0);
+    EXPECT_EQ(gamma_q(-1.0, 2.0), -1.0);
+    EXPECT_EQ(gamma_q(2.0, -1e-300), -1.0);
+    for (int d = 1; d <= 7; ++d) EXPECT_EQ(gamma_q(d / 2.0, 0.0), 1.0) << d;
+    EXPECT_EQ(gamma_q(0.0, 3.0), 0.0);
+    // Chi-square 3.841459 on 1 df, and z = 1.959964 two-sided: both about 0.05.
+    EXPECT_NEAR(gamma_q(0.5, 3.841459 / 2), 0.05, 1e-8);
+    expect_rel(gamma_q(0.5, 1.959964 * 1.959964 / 2), 0.049999998192884712, 1e-14);  // 2*pnorm(-1.959964)
+    // (2000, 1500) is Temme's (|1 - x/a| = 0.25), (2000, 1000) the normal form's:
+    // R's pgamma(1500, 2000, lower.tail=FALSE) and pgamma(1000, 2000, ...) are 1.
+    EXPECT_EQ(gamma_q(2000.0, 1500.0), 1.0);
+    EXPECT_EQ(gamma_q(2000.0, 1000.0), 1.0);
+    EXPECT_EQ(gamma_q_large(2000.0, 1000.0), 1.0);
+    // R: pgamma(20.5, 20, lower.tail=FALSE) = 0.42647529857943556 (Temme, l near 1);
+    // the 3-digit level is 2.2e-5 off it.
+    expect_rel(gamma_q_temme(20.0, 1.0 - 20.5 / 20.0, 20.5 / 20.0, 0.14), 0.42647529857943556, 5e-4);
+    // rlog(x/a) >= 700/a with x > a, and a prefactor that underflows: R gives 0 for
+    // pgamma(5000, 500, lower.tail=FALSE) and pgamma(1000, 5, lower.tail=FALSE).
+    EXPECT_EQ(gamma_q(500.0, 5000.0), 0.0);
+    EXPECT_EQ(gamma_q(5.0, 1000.0), 0.0);
+    // The normal form's upper tail is only good to percents; pinned so that a change shows.
+    EXPECT_NEAR(gamma_q(2000.0, 2820.0) / 4.4930208529052622e-60, 1.0, 0.03);  // pgamma(2820, 2000, lower.tail=FALSE)
+}
+
+TEST(IncompleteBeta, EdgeResults) {
+    EXPECT_EQ(incomplete_beta(1, 0.5, 0.0, 2.0), -1.0);
+    EXPECT_EQ(incomplete_beta(1, 0.5, 2.0, -1.0), -1.0);
+    EXPECT_EQ(incomplete_beta(1, -0.1, 2.0, 2.0), -1.0);
+    EXPECT_EQ(incomplete_beta(0, 1.1, 2.0, 2.0), -1.0);
+    EXPECT_EQ(incomplete_beta(1, 0.0, 2.0, 3.0), 0.0);
+    EXPECT_EQ(incomplete_beta(0, 0.0, 2.0, 3.0), 1.0);
+    EXPECT_EQ(incomplete_beta(1, 1.0, 2.0, 3.0), 1.0);
+    EXPECT_EQ(incomplete_beta(0, 1.0, 2.0, 3.0), 0.0);
+    expect_rel(incomplete_beta(1, 0.3, 2.0, 3.0), 0.3483, 1e-14);  // pbeta(0.3, 2, 3)
+    // a, b >= 200 goes to the expansion, lambda = a - (a + b) x; R: pbeta(0.3, 250, 260).
+    const double p = incomplete_beta(1, 0.3, 250, 260);
+    EXPECT_EQ(p, beta_asymptotic(250, 260, 250 - 510 * 0.3, 2.220446049250313e-16));
+    expect_rel(p, 1.4136005924374974e-19, 2e-6);
+}
+
+TEST(FDistribution, EdgeResults) {
+    EXPECT_EQ(f_upper_p(1, 10, 0.0), 1.0);
+    EXPECT_EQ(f_upper_p(1, 10, -2.0), 1.0);
+    EXPECT_EQ(f_upper_p(0, 10, 3.0), -1.0);
+    EXPECT_EQ(f_upper_p(3, 0, 3.0), -1.0);
+    // Two-sided t(10) at 2.228. R: pf(2.228^2, 1, 10, lower.tail=FALSE)
+    expect_rel(f_upper_p(1, 10, 2.228 * 2.228), 0.050011771817111327, 1e-14);
+}
+
+// Past 8.76e-27 the series has underflowed: a stand-in replaces the p-value,
+// positive and still decreasing so that huge F values keep their order.
+TEST(FDistribution, PastUnderflowStaysPositiveAndDecreasing) {
+    // R: a<-50; b<-2.5; x<-100/(5e6+100); L<-lgamma(a+b)-lgamma(a)-lgamma(b)+a*log(x)+b*log(1-x)-log(b)
+    //    8.76e-27/(-59-L) = 1.8505457386566831e-29
+    expect_rel(f_upper_p(5, 100, 1e6), 1.8505457386566831e-29, 1e-12);
+    double previous = 8.76e-27;
+    for (double f = 1e3; f <= 1e300; f *= 10) {
+        const double p = f_upper_p(5, 100, f);
+        ASSERT_GT(p, 0.0) << f;
+        ASSERT_LT(p, previous) << f;
+        previous = p;
+    }
+}
+
+TEST(NormalDistribution, EdgeResults) {
+    EXPECT_EQ(normal_tail(0, 8.3), 1.0);
+    EXPECT_EQ(normal_tail(1, -8.3), 1.0);
+    EXPECT_EQ(normal_tail(1, 37.5), 0.0);
+    EXPECT_EQ(normal_tail(0, -37.5), 0.0);
+    expect_rel(normal_quantile(0.975), 1.9599639845400536, 1e-15);  // qnorm(0.975)
+    EXPECT_EQ(normal_quantile(0.5), 0.0);
+    // p = 0 and 1 are read as 1e-38 from the nearer end: qnorm(1e-38).
+    expect_rel(normal_quantile(0.0), -12.962359334796863, 1e-14);
+    expect_rel(normal_quantile(1.0), 12.962359334796863, 1e-14);
+}
+
+TEST(LogGammaDistribution, EdgeResults) {
+    EXPECT_EQ(log_gamma(1.0), 0.0);
+    EXPECT_EQ(log_gamma(2.0), 0.0);
+    EXPECT_EQ(log_gamma(0.0), DBL_MAX);
+    EXPECT_EQ(log_gamma(-3.5), DBL_MAX);
+    EXPECT_EQ(log_gamma(4.3e73), DBL_MAX);
+    expect_rel(log_gamma(4.29e73), 7.2305804365725753e+75, 1e-15);  // lgamma(4.29e73)
+}
+
+// Both sides of every piecewise building block.
+TEST(GammaQ, BuildingBlocks) {
+    // R: 1/gamma(1.3)-1, 1/gamma(0.8)-1, 1/gamma(1.7)-1, 1/gamma(2.2)-1
+    EXPECT_NEAR(gam1(0.3), 0.11424250854730178, 1e-15);
+    EXPECT_NEAR(gam1(-0.2), -0.14106298077533241, 1e-15);
+    EXPECT_NEAR(gam1(0.7), 0.1005474055236657, 1e-15);
+    EXPECT_NEAR(gam1(1.2), -0.092396315784719851, 1e-15);
+    // R: 1.3-1-log(1.3), 0.7-1-log(0.7), 1.05-1-log(1.05), 3-1-log(3)
+    expect_rel(rlog(1.3), 0.037635735532508985, 1e-14);
+    expect_rel(rlog(0.7), 0.056674943938732403, 1e-14);
+    expect_rel(rlog(1.05), 0.0012098358305679957, 1e-12);
+    expect_rel(rlog(3.0), 0.90138771133189022, 1e-15);
+    // R: 0.3-log1p(0.3), -0.3-log1p(-0.3), 0.1-log1p(0.1), 0.9-log1p(0.9)
+    expect_rel(rlog1(0.3), 0.037635735532508929, 1e-14);
+    expect_rel(rlog1(-0.3), 0.056674943938732347, 1e-14);
+    expect_rel(rlog1(0.1), 0.0046898201956751401, 1e-13);
+    expect_rel(rlog1(0.9), 0.25814611382760522, 1e-15);
+    // SciPy: erfcx(0.5), erfcx(3.0), erfcx(-1.0), erfcx(30.0). Through the normal
+    // tail the single-precision sqrt 2 (1.7e-8 low) costs 1.6e-8 at 0.5, growing
+    // as 3.4e-8 x^2; above 25 the rational form is exact to rounding.
+    expect_rel(erfc_scaled(0.5), 0.6156903441929258, 2e-8);
+    expect_rel(erfc_scaled(3.0), 0.17900115118138998, 4e-7);
+    expect_rel(erfc_scaled(-1.0), 5.008980080762283, 1e-7);
+    expect_rel(erfc_scaled(30.0), 0.018795888861416754, 1e-14);
+}
+
+// A NaN argument must come back as NaN, not hang a series loop.
+TEST(Distribution, NanPropagates) {
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    EXPECT_TRUE(std::isnan(log_gamma(nan)));
+    EXPECT_TRUE(std::isnan(normal_tail(1, nan)));
+    EXPECT_TRUE(std::isnan(normal_quantile(nan)));
+    EXPECT_TRUE(std::isnan(incomplete_beta(1, nan, 2.0, 3.0)));
+    EXPECT_TRUE(std::isnan(incomplete_beta(1, 0.4, nan, 3.0)));
+    EXPECT_TRUE(std::isnan(f_upper_p(2, 10, nan)));
+    EXPECT_TRUE(std::isnan(gamma_q(nan, 1.0)));
+    EXPECT_TRUE(std::isnan(gamma_q(3.0, nan)));
+    EXPECT_TRUE(std::isnan(gamma_q(30.0, nan)));
+}
