@@ -1,0 +1,317 @@
+package com.quorix.statistics;
+
+import java.io.IOException;
+import java.lang.reflect.InvocationTargetException;
+import java.lang.reflect.Method;
+import java.lang.reflect.Modifier;
+import java.nio.ByteBuffer;
+import java.nio.ByteOrder;
+import java.nio.charset.StandardCharsets;
+import java.nio.file.Files;
+import java.nio.file.Path;
+import java.nio.file.Paths;
+import java.util.ArrayList;
+import java.util.Arrays;
+import java.util.LinkedHashMap;
+import java.util.List;
+import java.util.Map;
+import java.util.Random;
+import java.util.zip.CRC32;
+
+/**
+ * Calls every wired native method thousands of times with hostile arguments on hostile data
+ * files. The JVM must survive every call, each call must leave its result files in the frame's
+ * form, and no data file may change. Methods are found by reflection, so a newly wired analysis
+ * is covered without changes here.
+ * Arguments: scratch directory, golden directory (unused), rkstat path.
+ * System properties: torture.calls (calls per method, default 300), torture.seed.
+ */
+public final class TortureTest {
+    private static final String PROLOG = "<?xml version=\"1.0\" standalone=\"yes\"?>\n"
+            + "<?xml-stylesheet type=\"text/xsl\" href=\"drelt.xsl\"?>\n<RESULTS>\n";
+    private static final int VARIABLES = 7;
+    private static final int CASES = 40;
+
+    private static int passed;
+    private static int failed;
+    private static final Random random = new Random(Long.getLong("torture.seed", 20261205L));
+
+    private static void check(boolean condition, String what) {
+        if (condition) {
+            passed++;
+        } else {
+            failed++;
+            if (failed < 50) System.err.println("FAILED: " + what);
+        }
+    }
+
+    // ---- data files -------------------------------------------------------------------------
+
+    /** The sample file's CSV: numbers, a categorical variable, constants, gaps and text. */
+    private static String sampleCsv() {
+        StringBuilder csv = new StringBuilder("x,group,constant,gaps,many,text,y\n");
+        for (int c = 0; c < CASES; ++c) {
+            csv.append(c * 1.5 - 7).append(',').append(c % 3 + 1).append(",4,")
+                    .append(c % 4 == 0 ? "" : Integer.toString(c)).append(',').append(c * 37 % 101).append(',')
+                    .append("t").append(c % 5).append(',').append(c % 2 == 0 ? 1e35 : c * 0.25).append('\n');
+        }
+        return csv.toString();
+    }
+
+    private static void rkstat(String rkstat, String... args) throws IOException, InterruptedException {
+        List<String> command = new ArrayList<>();
+        command.add(rkstat);
+        command.addAll(Arrays.asList(args));
+        Process process = new ProcessBuilder(command).redirectErrorStream(true).start();
+        process.getInputStream().readAllBytes();
+        if (process.waitFor() != 0) throw new IOException("rkstat " + String.join(" ", args) + " failed");
+    }
+
+    /** Byte offsets of a file written by rkstat import (no label sets unless told). */
+    private static final class Layout {
+        final int nameWidth;
+        final int labelSets;
+        final int labelRecord;
+
+        Layout(int nameWidth, int labelSets, int labelRecord) {
+            this.nameWidth = nameWidth;
+            this.labelSets = labelSets;
+            this.labelRecord = labelRecord;
+        }
+
+        int magic() {
+            return 176 + VARIABLES * nameWidth + labelSets * labelRecord;
+        }
+
+        /** Descriptor of variable v (0-based), all numeric but the text variable of width 2. */
+        int descriptor(int v) {
+            int position = magic() + 8;
+            for (int k = 0; k < v; ++k) position += 48 + width(k) * CASES;
+            return position;
+        }
+
+        int width(int v) {
+            return v == 5 ? 2 : 8;
+        }
+    }
+
+    private static ByteBuffer little(byte[] bytes) {
+        return ByteBuffer.wrap(bytes).order(ByteOrder.LITTLE_ENDIAN);
+    }
+
+    private static Map<String, byte[]> hostileFiles(Path scratch, String rkstat) throws Exception {
+        Path csv = scratch.resolve("sample.csv");
+        Files.writeString(csv, sampleCsv());
+        rkstat(rkstat, "import", csv.toString(), scratch.resolve("long.rkd").toString(), "--labels",
+                "group=1:one,2:two,3:three", "--missing", "gaps=7,9", "--range", "x=-5:40");
+        rkstat(rkstat, "import", csv.toString(), scratch.resolve("short.rkd").toString(), "--short", "--labels",
+                "group=1:one,2:two");
+        byte[] base = Files.readAllBytes(scratch.resolve("long.rkd"));
+        byte[] shortLayout = Files.readAllBytes(scratch.resolve("short.rkd"));
+        Layout layout = new Layout(33, 1, 588);
+
+        Map<String, byte[]> files = new LinkedHashMap<>();
+        files.put("base", base);
+        files.put("short", shortLayout);
+        byte[] unknown = base.clone();
+        unknown[90] = 'Q';
+        files.put("unknown-signature", unknown);
+
+        // Non-finite and extreme values in the first variable's column.
+        byte[] extremes = base.clone();
+        double[] specials = {Double.NaN, Double.POSITIVE_INFINITY, Double.NEGATIVE_INFINITY, 1e308, -1e308, -0.0,
+                1e35, -1e35, Double.MIN_VALUE, 0};
+        int column = layout.descriptor(0) + 48;
+        for (int c = 0; c < CASES; ++c) little(extremes).putDouble(column + 8 * c, specials[c % specials.length]);
+        files.put("extremes", extremes);
+
+        // Every value of every numeric column missing.
+        byte[] missing = base.clone();
+        for (int v = 0; v < VARIABLES; ++v) {
+            if (v == 5) continue;
+            for (int c = 0; c < CASES; ++c) little(missing).putDouble(layout.descriptor(v) + 48 + 8 * c, 1e35);
+        }
+        files.put("all-missing", missing);
+
+        // Every variable declared alphanumeric.
+        byte[] text = base.clone();
+        for (int v = 0; v < VARIABLES; ++v) little(text).putShort(layout.descriptor(v) + 2, (short) 1);
+        files.put("all-text", text);
+
+        // Cut at every section boundary and inside columns.
+        int[] cuts = {0, 1, 100, 175, 176, 176 + 33, layout.magic() - 1, layout.magic(), layout.magic() + 4,
+                layout.descriptor(0), layout.descriptor(0) + 20, layout.descriptor(0) + 48 + 13, layout.descriptor(3),
+                layout.descriptor(6) + 48 + 8 * CASES - 1};
+        for (int cut : cuts) files.put("cut-" + cut, Arrays.copyOf(base, cut));
+
+        // Header counts huge, zero, negative and off by one; descriptor widths and kinds.
+        int[][] patches = {
+            {120, Integer.MAX_VALUE}, {120, 0}, {120, -1}, {120, VARIABLES + 1}, {120, VARIABLES - 1},
+            {124, Integer.MAX_VALUE}, {124, 0}, {124, -5}, {124, CASES + 1}, {124, 1},
+            {144, Integer.MAX_VALUE}, {144, -3}, {144, 0}, {144, 2},
+            {layout.descriptor(0) + 8, 0}, {layout.descriptor(0) + 8, -8}, {layout.descriptor(0) + 8, Integer.MAX_VALUE},
+            {layout.descriptor(1) + 8, 4}, {layout.descriptor(5) + 8, 16},
+            {176 + VARIABLES * 33 + 576, 1000}, {176 + VARIABLES * 33 + 580, -7}, {176 + VARIABLES * 33 + 580, 99},
+        };
+        for (int[] patch : patches) {
+            byte[] patched = base.clone();
+            little(patched).putInt(patch[0], patch[1]);
+            files.put("int-" + patch[0] + "=" + patch[1], patched);
+        }
+        byte[] kinds = base.clone();
+        little(kinds).putDouble(layout.descriptor(0) + 40, Double.NaN);
+        little(kinds).putDouble(layout.descriptor(1) + 40, 1e300);
+        little(kinds).putDouble(layout.descriptor(2) + 40, 4);
+        little(kinds).putDouble(layout.descriptor(2) + 24, Double.NaN);
+        files.put("odd-missing-kinds", kinds);
+
+        // One case: the header says 1 and every column is one value long.
+        Path oneCsv = scratch.resolve("one.csv");
+        Files.writeString(oneCsv, "a,b,c\n1,2,3\n");
+        rkstat(rkstat, "import", oneCsv.toString(), scratch.resolve("one.rkd").toString());
+        files.put("one-case", Files.readAllBytes(scratch.resolve("one.rkd")));
+
+        // A categorical variable with a huge number of categories.
+        StringBuilder many = new StringBuilder("id,category,value\n");
+        for (int c = 0; c < 3000; ++c) many.append(c).append(',').append(c % 1500).append(',').append(c * 0.5).append('\n');
+        Path manyCsv = scratch.resolve("many.csv");
+        Files.writeString(manyCsv, many.toString());
+        rkstat(rkstat, "import", manyCsv.toString(), scratch.resolve("many.rkd").toString());
+        files.put("many-categories", Files.readAllBytes(scratch.resolve("many.rkd")));
+
+        // Arbitrary bytes.
+        byte[] noise = new byte[2000];
+        random.nextBytes(noise);
+        files.put("noise", noise);
+        return files;
+    }
+
+    // ---- arguments ----------------------------------------------------------------------------
+
+    private static final int[] HOSTILE_INTS = {-1, 0, 1, 2, 3, 5, 6, 7, 8, 100, -100, Integer.MIN_VALUE,
+            Integer.MAX_VALUE, Integer.MAX_VALUE - 1};
+    private static final double[] HOSTILE_DOUBLES = {0, 1, -2.5, Double.NaN, Double.POSITIVE_INFINITY,
+            Double.NEGATIVE_INFINITY, 1e308, -1e308, -0.0, 1e35, Double.MIN_VALUE, 0.05};
+    private static final String[] HOSTILE_STRINGS = {null, "", "complete", "pair", "PAIR", "pairs", "corr", "cov",
+            "COV", "varimax", "none", "x".repeat(700), "\u00e9\u00e8", "%s%s%n"};
+
+    private static int anInt() {
+        return random.nextInt(3) == 0 ? random.nextInt(12) - 2 : HOSTILE_INTS[random.nextInt(HOSTILE_INTS.length)];
+    }
+
+    private static int[] anIntArray() {
+        switch (random.nextInt(6)) {
+        case 0:
+            return null;
+        case 1:
+            return new int[0];
+        default:
+            int[] values = new int[random.nextInt(12)];
+            for (int i = 0; i < values.length; ++i) values[i] = random.nextInt(4) == 0 ? anInt() : random.nextInt(8);
+            return values;
+        }
+    }
+
+    private static Object argument(Class<?> type, int index, String path, String run) {
+        if (type == String.class) {
+            if (index == 0) return path;
+            if (index == 1) return run;
+            return HOSTILE_STRINGS[random.nextInt(HOSTILE_STRINGS.length)];
+        }
+        if (type == int.class) return anInt();
+        if (type == int[].class) return anIntArray();
+        if (type == double.class) return HOSTILE_DOUBLES[random.nextInt(HOSTILE_DOUBLES.length)];
+        if (type == boolean.class) return random.nextBoolean();
+        if (type == double[].class) {
+            int choice = random.nextInt(4);
+            return choice == 0 ? null : new double[choice == 1 ? 0 : choice == 2 ? 3 : 1000];
+        }
+        throw new IllegalArgumentException(type.toString());
+    }
+
+    private static long checksum(byte[] bytes) {
+        CRC32 crc = new CRC32();
+        crc.update(bytes);
+        return crc.getValue();
+    }
+
+    // ---- the calls ----------------------------------------------------------------------------
+
+    public static void main(String[] args) throws Exception {
+        Path scratch = Paths.get(args[0]).toAbsolutePath();
+        String rkstat = args[2];
+        int callsPerMethod = Integer.getInteger("torture.calls", 300);
+        StatisticsNative engine = new StatisticsNative();
+
+        Map<String, byte[]> files = hostileFiles(scratch, rkstat);
+        Map<Path, Long> checksums = new LinkedHashMap<>();
+        List<Path> paths = new ArrayList<>();
+        Path data = Files.createDirectories(scratch.resolve("data"));
+        for (Map.Entry<String, byte[]> file : files.entrySet()) {
+            Path path = data.resolve(file.getKey() + ".rkd");
+            Files.write(path, file.getValue());
+            checksums.put(path, checksum(file.getValue()));
+            paths.add(path);
+        }
+
+        List<Method> wired = new ArrayList<>();
+        for (Method method : StatisticsNative.class.getDeclaredMethods()) {
+            if (!Modifier.isNative(method.getModifiers())) continue;
+            Object[] probe = new Object[method.getParameterCount()];
+            Class<?>[] types = method.getParameterTypes();
+            for (int i = 0; i < probe.length; ++i) probe[i] = types[i].isPrimitive() ? argument(types[i], i, null, null) : null;
+            try {
+                method.invoke(engine, probe);  // null path and run name: refused at once
+                wired.add(method);
+            } catch (InvocationTargetException e) {
+                if (!(e.getCause() instanceof UnsatisfiedLinkError)) throw e;
+            }
+        }
+        wired.sort((a, b) -> a.getName().compareTo(b.getName()));
+        System.err.println("torture: " + wired.size() + " wired methods, " + paths.size() + " data files, "
+                + callsPerMethod + " calls each");
+
+        Map<String, Integer> calls = new LinkedHashMap<>();
+        int run = 0;
+        for (Method method : wired) {
+            Class<?>[] types = method.getParameterTypes();
+            for (int call = 0; call < callsPerMethod; ++call) {
+                Path path = paths.get(random.nextInt(paths.size()));
+                String pathText = path.toString();
+                int oddPath = random.nextInt(40);
+                if (oddPath == 0) pathText = null;
+                if (oddPath == 1) pathText = data.resolve("absent.rkd").toString();
+                if (oddPath == 2) pathText = "ab";
+                String runName = "r" + (run++ % 50);
+                if (random.nextInt(40) == 0) runName = random.nextBoolean() ? null : "no/such/dir";
+                Object[] arguments = new Object[types.length];
+                for (int i = 0; i < types.length; ++i) arguments[i] = argument(types[i], i, pathText, runName);
+                method.invoke(engine, arguments);
+                calls.merge(method.getName(), 1, Integer::sum);
+
+                if (pathText != null && runName != null && pathText.endsWith(".rkd") && !runName.contains("/")) {
+                    String base = pathText.substring(0, pathText.length() - 4) + "_" + runName;
+                    Path xml = Paths.get(base + ".xml");
+                    Path log = Paths.get(base + ".log");
+                    // Refused arguments leave no files; every run that started has all three.
+                    if (Files.exists(xml)) {
+                        String document = Files.readString(xml, StandardCharsets.ISO_8859_1);
+                        check(document.startsWith(PROLOG), method.getName() + ": " + xml + " starts with the prolog");
+                        check(Files.exists(log) && Files.exists(Paths.get(base + ".out")),
+                                method.getName() + ": " + base + " has its log and report");
+                        Files.deleteIfExists(xml);
+                        Files.deleteIfExists(log);
+                        Files.deleteIfExists(Paths.get(base + ".out"));
+                    }
+                }
+            }
+        }
+        for (Map.Entry<Path, Long> entry : checksums.entrySet())
+            check(checksum(Files.readAllBytes(entry.getKey())) == entry.getValue(), entry.getKey() + " unchanged");
+        for (Map.Entry<String, Integer> entry : calls.entrySet())
+            System.err.println("torture: " + entry.getKey() + " " + entry.getValue() + " calls");
+        System.out.flush();
+        System.err.println("torture: " + passed + " passed, " + failed + " failed");
+        System.exit(failed == 0 ? 0 : 1);
+    }
+}
