@@ -29,15 +29,17 @@ asan-test: asan-build
 
 fuzz-build: deps
 	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUORIX_FUZZ=ON >/dev/null
-	cmake --build $(FUZZ_BUILD) -j$(JOBS) --target fuzz_reader
+	cmake --build $(FUZZ_BUILD) -j$(JOBS) --target fuzz_reader fuzz_analyses
 
 # A short bounded run of every fuzz target on its seed corpus.
 fuzz-smoke: fuzz-build
 	scripts/fuzz reader $(FUZZ_SECONDS)
+	scripts/fuzz analyses $(FUZZ_SECONDS)
 
-# A long run: make fuzz FUZZ_SECONDS=900
+# A long run of one target: make fuzz FUZZ_TARGET=analyses FUZZ_SECONDS=900
+FUZZ_TARGET ?= reader
 fuzz: fuzz-build
-	scripts/fuzz reader $(FUZZ_SECONDS)
+	scripts/fuzz $(FUZZ_TARGET) $(FUZZ_SECONDS)
 
 test: unit-test asan-test fuzz-smoke
 
