@@ -210,7 +210,7 @@ bool import_csv(const std::string& csv_path, const std::string& rkd_path, const 
     std::vector<std::string> fields;
     int64_t cases = 0;
     while (read_csv_record(reader, fields, error)) {
-        if (fields.size() == 1 && fields[0].empty()) continue;  // blank line
+        if (fields.size() == 1 && fields[0].empty() && names.size() > 1) continue;  // blank line
         if (fields.size() != names.size()) {
             error = line_text(reader.line) + std::to_string(fields.size()) + " fields where the header has " +
                     std::to_string(names.size());
@@ -241,7 +241,7 @@ bool import_csv(const std::string& csv_path, const std::string& rkd_path, const 
     reader = CsvReader{file.get()};
     read_csv_record(reader, fields, error);
     while (read_csv_record(reader, fields, error)) {
-        if (fields.size() == 1 && fields[0].empty()) continue;
+        if (fields.size() == 1 && fields[0].empty() && names.size() > 1) continue;
         for (size_t v = 0; v < names.size(); ++v) {
             if (!shapes[v].numeric) {
                 texts[v].push_back(fields[v]);

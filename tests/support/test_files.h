@@ -22,10 +22,18 @@ struct ScratchDir {
     std::string path;
 };
 
+// The descriptor rkstat import writes when nothing is declared: only 1e35 is
+// missing and the valid range is open.
+inline VariableDescriptor open_descriptor() {
+    VariableDescriptor descriptor;
+    descriptor.missing_value3 = -kSystemMissing;
+    return descriptor;
+}
+
 struct TestVariable {
     std::string name;
     std::vector<double> values;
-    VariableDescriptor descriptor = VariableDescriptor();
+    VariableDescriptor descriptor = open_descriptor();
 };
 
 // Writes a data file of numeric variables with the given signature and label sets.

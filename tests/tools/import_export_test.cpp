@@ -8,6 +8,7 @@
 
 #include "csv.h"
 #include "data_tools.h"
+#include "frame/case_access.h"
 #include "support/test_files.h"
 
 namespace quorix {
@@ -140,6 +141,19 @@ TEST(Import, RoundTripKeepsEveryDouble) {
         }
     std::fclose(file);
     EXPECT_EQ(k, expected.size());
+}
+
+TEST(Import, BlankLineOfAOneColumnFileIsAMissingValue) {
+    ScratchDir dir;
+    std::string error;
+    const std::string rkd = dir.file("one.rkd");
+    ASSERT_TRUE(import_csv(write_csv(dir, "x\n1\n\n3\n"), rkd, ImportOptions(), error)) << error;
+    RunContext context;
+    ASSERT_TRUE(open_data_file(rkd, context, error)) << error;
+    std::vector<double> column;
+    EXPECT_TRUE(read_numeric_column(context, 1, column));
+    close_data_file(context);
+    EXPECT_EQ(column, (std::vector<double>{1, 1e35, 3}));
 }
 
 TEST(Import, ShortestDecimalTexts) {
