@@ -1,0 +1,415 @@
+#include "analyses/basic/ttest.h"
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <new>
+#include <stdexcept>
+
+#include "analyses/basic/descriptive.h"
+#include "frame/case_access.h"
+#include "frame/channels.h"
+#include "frame/run_frame.h"
+#include "numeric/distributions.h"
+#include "numeric/sorting.h"
+
+namespace quorix {
+
+void t_test_core(const StatsRow& a, const StatsRow& b, int mode, int n_a, int n_b, double test_value,
+                 TTestResult& result) {
+    const bool two_groups = mode == kTTestTwoGroups;
+    const double s_a = a[kStatStdDev];
+    const double s_b = two_groups ? b[kStatStdDev] : 0;
+    const double na = n_a;
+    const double nb = n_b;
+    result = TTestResult();
+    if (!two_groups && n_a > 0) result.se = s_a / std::sqrt(na);
+    double d = two_groups ? a[kStatMean] - b[kStatMean] : a[kStatMean];
+    if (mode != kTTestNoTestValue) d -= test_value;
+    result.df = two_groups ? (na - 1) + (nb - 1) : na - 1;
+    double variance = 0;  // of the difference
+    if (result.df > 0) {
+        double weight = n_a > 0 ? 1 / na : 0;
+        if (two_groups && n_b > 0) weight += 1 / nb;
+        const double b_sum = two_groups ? s_b * s_b * (nb - 1) : 0;
+        variance = (s_a * s_a * (na - 1) + b_sum) / result.df * weight;
+        if (variance > 0) result.t = d / std::sqrt(variance);
+    }
+    if (!two_groups) return;
+    result.se = std::sqrt(variance);
+    if (n_a > 0 && n_b > 0) {
+        const double a_share = s_a * s_a / na;
+        const double sum = a_share + s_b * s_b / nb;
+        if (sum > 0) {
+            const double c = a_share / sum;
+            result.se_unequal = std::sqrt(sum);
+            result.t_unequal = d / result.se_unequal;
+            // A term whose denominator is not positive counts as 0.
+            const double term_a = n_a > 1 ? c * c / (na - 1) : 0;
+            const double term_b = n_b > 1 ? (1 - c) * (1 - c) / (nb - 1) : 0;
+            const double terms = term_a + term_b;
+            result.df_unequal = terms > 0 ? 1 / terms : 0;
+        }
+    }
+}
+
+double t_test_p(double t, int df) { return f_upper_p(1, df, t * t); }
+
+int rounded_df(double df) {
+    const double rounded = df + 0.5;
+    if (std::isnan(rounded)) return 0;
+    if (rounded >= static_cast<double>(INT_MAX)) return INT_MAX;
+    if (rounded <= static_cast<double>(INT_MIN)) return INT_MIN;
+    return static_cast<int>(rounded);
+}
+
+int t_result_text(std::string& text, long df, double mean, double test_value, double t, double se, double p) {
+    const size_t start = text.size();
+    text += "\n    DIFFERENCE       STD. ERR        t        DF         p\n";
+    text += "------------------------------------------------------------\n";
+    append_printf(text, "%8.3f -%8.3f   %8.3f  %9.3f %7ld  %10.3f\n", mean, test_value, se, t, df, p);
+    return static_cast<int>(text.size() - start);
+}
+
+void write_ttest_stat(int df, int cases, double mean, double test_value, double t, double se, double p) {
+    xml_printf("<TTESTSTAT>\n");
+    xml_printf("%s%5d%s\n", "<Cases>", cases, "</Cases>");
+    xml_printf("%s%15.3f%s\n", "<Mean>", mean, "</Mean>");
+    xml_printf("%s%15.3f%s\n", "<DMean>", test_value, "</DMean>");
+    xml_printf("%s%15.3f%s\n", "<tStat>", t, "</tStat>");
+    xml_printf("%s%15.3f%s\n", "<STD>", se, "</STD>");
+    xml_printf("%s%d%s\n", "<DF>", df, "</DF>");
+    xml_printf("%s%15.3f%s\n", "<pValue>", p, "</pValue>");
+    xml_printf("</TTESTSTAT>\n");
+}
+
+namespace {
+
+enum class Channel { log, console };
+
+struct TTestKind {
+    const char* analysis;  // <Analysis>
+    const char* title;     // <anaName>
+    int variable_count;
+    const char* table;     // the table element
+    const char* heading;   // the report's title
+    Channel memory_channel;
+    Channel grouping_channel;
+};
+
+const TTestKind kOneSample{"TTEST1", "One-Sample T Test", 1, "TTest1Tbl", "\nONE-SAMPLE T-TEST\n\n", Channel::log,
+                           Channel::log};
+const TTestKind kPaired{"TTEST2", "Paired T Test", 2, "TTest2Tbl", "\nPAIRED-SAMPLES T-TEST\n\n", Channel::log,
+                        Channel::log};
+const TTestKind kMatched{"TTEST3", "Matched T Test", 2, "TTest3Tbl", "\nMATCHED-SAMPLES T-TEST\n\n",
+                         Channel::console, Channel::console};
+const TTestKind kIndependent{"TTEST4", "Independent T Test", 2, "TTest4Tbl", "\nINDEPENDENT-SAMPLES T-TEST\n\n",
+                             Channel::console, Channel::log};
+
+constexpr char kNoUsedCases[] = "No used cases were found for this variable.\n";
+
+// The XML head with the table opened, and the report's title and case counts.
+void begin_test(const RunContext& context, const TTestKind& kind, std::string& report) {
+    ResultHead head;
+    head.analysis = kind.analysis;
+    head.title = kind.title;
+    head.variable_count = kind.variable_count;
+    write_result_head(context, head);
+    xml_printf("<%s>\n", kind.table);
+    report += kind.heading;
+    case_count_lines(report, kind.variable_count, context.path.c_str(), context.header.case_count, -1, -1);
+}
+
+void end_table(const TTestKind& kind) {
+    xml_printf("</%s>\n", kind.table);
+    write_result_end();
+}
+
+// Ends a test that cannot go on: its message, the table closed, -1.
+int stop(const TTestKind& kind, Channel channel, const char* message) {
+    if (channel == Channel::log)
+        channel_printf(kLogChannel, "%s\n", message);
+    else
+        console_printf("%s", message);
+    end_table(kind);
+    return -1;
+}
+
+int memory_failure(const TTestKind& kind) {
+    return stop(kind, kind.memory_channel,
+                kind.memory_channel == Channel::log ? " Not enough memory!" : " Do not have enough memory space");
+}
+
+// A driver's body, with running out of memory anywhere in it reported as
+// the test reports it.
+template <typename Body>
+int guarded(const TTestKind& kind, Body&& body) {
+    try {
+        return body();
+    } catch (const std::bad_alloc&) {
+        return memory_failure(kind);
+    } catch (const std::length_error&) {
+        return memory_failure(kind);
+    }
+}
+
+std::vector<double> differences(const std::vector<double>& first, const std::vector<double>& second) {
+    std::vector<double> result(std::min(first.size(), second.size()));
+    for (size_t i = 0; i < result.size(); ++i) result[i] = first[i] - second[i];
+    return result;
+}
+
+// The differences' statistics block and their test against the test value
+// (paired and matched tests). The differences are reordered.
+void difference_test(std::string& report, std::vector<double>& values, double test_value) {
+    const int n = static_cast<int>(values.size());
+    StatsRow row{};
+    describe_sample(values.data(), values.size(), row);
+    report += "\nDIFFERENCE\n";
+    stats_block_text(report, row);
+    TTestResult result;
+    t_test_core(row, row, kTTestOneSample, n, n, test_value, result);
+    const int df = n - 1;
+    const double p = t_test_p(result.t, df);
+    write_stats_block(row);
+    write_ttest_stat(df, n, row[kStatMean], test_value, result.t, result.se, p);
+    t_result_text(report, df, row[kStatMean], test_value, result.t, result.se, p);
+}
+
+struct TwoGroups {
+    double value[2] = {0, 0};           // the grouping values, ascending
+    std::vector<double> members[2];     // the test variable's values, in case order
+};
+
+enum class GroupSplit { ok, no_memory, constant, more_than_two };
+
+// Splits the test variable's values by the grouping variable's two values,
+// over the cases the flags leave in.
+GroupSplit split_groups(RunContext& context, int variable, int group, const std::vector<int32_t>& flags,
+                        TwoGroups& groups) {
+    std::vector<double> grouping;
+    if (collect_valid_values(context, group, grouping, &flags) < 0) return GroupSplit::no_memory;
+    std::vector<double> distinct(grouping.size());
+    const int k = count_distinct(grouping.data(), static_cast<int>(grouping.size()), distinct.data(), nullptr);
+    if (k < 2) return GroupSplit::constant;
+    if (k > 2) return GroupSplit::more_than_two;
+    std::vector<double> values;
+    if (collect_valid_values(context, variable, values, &flags) < 0) return GroupSplit::no_memory;
+    groups.value[0] = distinct[0];
+    groups.value[1] = distinct[1];
+    const size_t n = std::min(values.size(), grouping.size());
+    for (size_t i = 0; i < n; ++i) groups.members[grouping[i] == distinct[0] ? 0 : 1].push_back(values[i]);
+    return GroupSplit::ok;
+}
+
+// The grouping variable's messages end the run with -1, as the matched test's
+// unequal groups do: the test could not be run, which is what -1 stands for
+// besides a memory failure. A 0 would tell the caller (and rkstat's exit
+// status) that the test ran, and any other value prints the frame's
+// "undeclared error number" line.
+int grouping_failure(const TTestKind& kind, GroupSplit split) {
+    if (split == GroupSplit::no_memory) return stop(kind, kind.memory_channel, " Not enough memory!");
+    return stop(kind, kind.grouping_channel,
+                split == GroupSplit::constant ? " The grouping variable is constant!"
+                                              : " The grouping variable has more than two values!");
+}
+
+// One group's <Item> and its report block; the members are reordered.
+void report_group(std::string& report, const TTestKind& kind, const std::string& variable_name,
+                  const std::string& group_name, int variable, double group_value, std::vector<double>& members,
+                  StatsRow& row) {
+    xml_printf("<Item>\n");
+    xml_printf("%s%5.0d%s\n", "<ID>", variable, "</ID>");
+    xml_printf("%s%s on %s %15.3f%s\n", "<Name>", variable_name.c_str(), group_name.c_str(), group_value, "</Name>");
+    if (&kind == &kIndependent)
+        append_printf(report, "\n %9s on %9s (%6.2f)\r\n", variable_name.c_str(), group_name.c_str(), group_value);
+    else
+        append_printf(report, " %9s on %9s (%6.2f)\n", variable_name.c_str(), group_name.c_str(), group_value);
+    row = StatsRow{};
+    row[kStatId] = variable;
+    describe_sample(members.data(), members.size(), row);
+    write_stats_block(row);
+    stats_block_text(report, row);
+    xml_printf("</Item>\n");
+}
+
+}  // namespace
+
+int one_sample_driver(RunContext& context, int variable, double test_value) {
+    const TTestKind& kind = kOneSample;
+    return guarded(kind, [&] {
+        std::string report;
+        begin_test(context, kind, report);
+        const std::string name = variable_name(context.header, variable);
+        append_printf(report, " Compare %9s with test value =%8.3f\n", name.c_str(), test_value);
+        std::vector<int32_t> flags;
+        std::vector<double> values;
+        if (!mark_missing_cases(0, 1, flags, &variable, context) ||
+            collect_valid_values(context, variable, values, &flags) < 0)
+            return memory_failure(kind);
+        if (values.empty()) {
+            report += kNoUsedCases;
+        } else {
+            const int n = static_cast<int>(values.size());
+            StatsRow row{};
+            row[kStatId] = variable;
+            describe_sample(values.data(), values.size(), row);
+            TTestResult result;
+            t_test_core(row, row, kTTestOneSample, n, n, test_value, result);
+            stats_block_text(report, row);
+            const double p = t_test_p(result.t, n - 1);
+            t_result_text(report, n - 1, row[kStatMean], test_value, result.t, result.se, p);
+            xml_printf("%s%d%s\n", "<ID>", variable, "</ID>");
+            xml_printf("%s%s%s\n", "<Name>", name.c_str(), "</Name>");
+            write_stats_block(row);
+            write_ttest_stat(n - 1, n, row[kStatMean], test_value, result.t, result.se, p);
+        }
+        end_table(kind);
+        channel_write(kReportChannel, report);
+        channel_printf(kLogChannel, "T-TEST DONE !\n");
+        return 0;
+    });
+}
+
+int paired_sample_driver(RunContext& context, int first, int second, double test_value) {
+    const TTestKind& kind = kPaired;
+    return guarded(kind, [&] {
+        std::string report;
+        begin_test(context, kind, report);
+        const int variables[2] = {first, second};
+        const std::string names[2] = {variable_name(context.header, first), variable_name(context.header, second)};
+        std::vector<int32_t> flags;
+        if (!mark_missing_cases(1, 2, flags, variables, context)) return memory_failure(kind);
+        append_printf(report, " Compare %9s with %-9s using test value =%8.3f\r\n", names[0].c_str(),
+                      names[1].c_str(), test_value);
+        std::vector<double> values[2];
+        for (int k = 0; k < 2; ++k)
+            if (collect_valid_values(context, variables[k], values[k], &flags) < 0) return memory_failure(kind);
+        std::vector<double> paired = differences(values[0], values[1]);
+        for (int k = 0; k < 2; ++k) {
+            append_printf(report, "\n Variable %9s\n", names[k].c_str());
+            if (values[k].empty()) {
+                report += kNoUsedCases;
+                continue;
+            }
+            StatsRow row{};
+            row[kStatId] = variables[k];
+            describe_sample(values[k].data(), values[k].size(), row);
+            xml_printf("<Item>\n");
+            xml_printf("%s%d%s\n", "<ID>", variables[k], "</ID>");
+            xml_printf("%s%s%s\n", "<Name>", names[k].c_str(), "</Name>");
+            write_stats_block(row);
+            xml_printf("</Item>\n");
+            stats_block_text(report, row);
+        }
+        difference_test(report, paired, test_value);
+        end_table(kind);
+        channel_write(kReportChannel, report);
+        console_printf("\n T-Test DONE !\n");
+        return 0;
+    });
+}
+
+int matched_sample_driver(RunContext& context, int variable, int group, double test_value) {
+    const TTestKind& kind = kMatched;
+    return guarded(kind, [&] {
+        std::string report;
+        begin_test(context, kind, report);
+        const int variables[2] = {variable, group};
+        const std::string name = variable_name(context.header, variable);
+        const std::string group_name = variable_name(context.header, group);
+        std::vector<int32_t> flags;
+        if (!mark_missing_cases(1, 2, flags, variables, context)) return memory_failure(kind);
+        append_printf(report, " %9s is paired by %-9s using test value =%8.3f\r\n", name.c_str(), group_name.c_str(),
+                      test_value);
+        TwoGroups groups;
+        const GroupSplit split = split_groups(context, variable, group, flags, groups);
+        if (split != GroupSplit::ok) return grouping_failure(kind, split);
+        if (groups.members[0].size() != groups.members[1].size())
+            return stop(kind, Channel::console, " The two groups are not the same size!");
+        std::vector<double> matched = differences(groups.members[0], groups.members[1]);
+        StatsRow rows[2];
+        for (int k = 0; k < 2; ++k)
+            report_group(report, kind, name, group_name, variable, groups.value[k], groups.members[k], rows[k]);
+        difference_test(report, matched, test_value);
+        end_table(kind);
+        channel_write(kReportChannel, report);
+        console_printf("\nT-TEST DONE !\n");
+        return 0;
+    });
+}
+
+int independent_sample_driver(RunContext& context, int variable, int group, double test_value) {
+    const TTestKind& kind = kIndependent;
+    return guarded(kind, [&] {
+        std::string report;
+        begin_test(context, kind, report);
+        const int variables[2] = {variable, group};
+        const std::string name = variable_name(context.header, variable);
+        const std::string group_name = variable_name(context.header, group);
+        std::vector<int32_t> flags;
+        if (!mark_missing_cases(1, 2, flags, variables, context)) return memory_failure(kind);
+        append_printf(report, " %9s is grouped by %-9s using test value =%8.3f\n", name.c_str(), group_name.c_str(),
+                      test_value);
+        TwoGroups groups;
+        const GroupSplit split = split_groups(context, variable, group, flags, groups);
+        if (split != GroupSplit::ok) return grouping_failure(kind, split);
+        const int n[2] = {static_cast<int>(groups.members[0].size()), static_cast<int>(groups.members[1].size())};
+        xml_printf("%s%d%s\n", "<nGROUPS>", 2, "</nGROUPS>");
+        StatsRow rows[2];
+        for (int k = 0; k < 2; ++k)
+            report_group(report, kind, name, group_name, variable, groups.value[k], groups.members[k], rows[k]);
+
+        TTestResult result;
+        t_test_core(rows[0], rows[1], kTTestTwoGroups, n[0], n[1], test_value, result);
+        const int df = rounded_df(result.df);
+        const int df_unequal = rounded_df(result.df_unequal);
+        const double p = t_test_p(result.t, df);
+        const double p_unequal = t_test_p(result.t_unequal, df_unequal);
+        report += "\nVARIANCE                 t        DF           p\n";
+        report += "--------------------------------------------------\n";
+        append_printf(report, "EQUAL           %12.3f  %8.1f   %9.3f\r\n", result.t, result.df, p);
+        append_printf(report, "UNEQUAL         %12.3f  %8.1f   %9.3f\n", result.t_unequal, result.df_unequal,
+                      p_unequal);
+        const double mean = rows[0][kStatMean];
+        xml_printf("<Equal>\n");
+        write_ttest_stat(df, n[1], mean, test_value, result.t, result.se, p);
+        xml_printf("</Equal>\n");
+        xml_printf("<unEqual>\n");
+        write_ttest_stat(df_unequal, n[1], mean, test_value, result.t_unequal, result.se_unequal, p_unequal);
+        xml_printf("</unEqual>\n");
+        channel_write(kReportChannel, report);
+        end_table(kind);
+        channel_printf(kLogChannel, "%s\n", "T-TEST DONE !");
+        return 0;
+    });
+}
+
+int one_sample_frame(RunContext& context, int variable, double test_value, const std::vector<int32_t>& selection) {
+    return finish_frame(context, FrameId::one_sample, selection, [&](RunContext& opened) {
+        return one_sample_driver(opened, variable, test_value);
+    });
+}
+
+int paired_sample_frame(RunContext& context, int first, int second, double test_value,
+                        const std::vector<int32_t>& selection) {
+    return finish_frame(context, FrameId::paired_sample, selection, [&](RunContext& opened) {
+        return paired_sample_driver(opened, first, second, test_value);
+    });
+}
+
+int independent_sample_frame(RunContext& context, int variable, int group, double test_value,
+                             const std::vector<int32_t>& selection) {
+    return finish_frame(context, FrameId::independent_sample, selection, [&](RunContext& opened) {
+        return independent_sample_driver(opened, variable, group, test_value);
+    });
+}
+
+int matched_sample_frame(RunContext& context, int variable, int group, double test_value,
+                         const std::vector<int32_t>& selection) {
+    return finish_frame(context, FrameId::matched_sample, selection, [&](RunContext& opened) {
+        return matched_sample_driver(opened, variable, group, test_value);
+    });
+}
+
+}  // namespace quorix

@@ -1,0 +1,73 @@
+// The four t-tests of means: one-sample, paired, independent (pooled and
+// unequal variances) and matched, with their shared computation and printers.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "frame/run_context.h"
+#include "frame/run_frame.h"
+#include "report/result_document.h"
+
+namespace quorix {
+
+enum TTestMode {
+    kTTestOneSample = 0,    // row A against the test value
+    kTTestTwoGroups = 2,    // row A against row B, independent groups
+    kTTestNoTestValue = 3,  // row A's mean itself
+};
+
+struct TTestResult {
+    double se = 0;  // mode 2: the pooled standard error
+    double t = 0;
+    double df = 0;
+    double t_unequal = 0;  // mode 2 only: unequal variances (Welch-Satterthwaite)
+    double df_unequal = 0;
+    double se_unequal = 0;
+};
+
+// The shared computation over two statistics rows (means and standard
+// deviations); in the one-row modes row B and n_b are not used.
+void t_test_core(const StatsRow& a, const StatsRow& b, int mode, int n_a, int n_b, double test_value,
+                 TTestResult& result);
+
+// Two-sided p of t with df degrees of freedom.
+double t_test_p(double t, int df);
+// Degrees of freedom rounded to the nearest whole number (df + 0.5
+// truncated); 0 for NaN, limited to the int range.
+int rounded_df(double df);
+
+// Appends the difference table; returns the characters appended.
+int t_result_text(std::string& text, long df, double mean, double test_value, double t, double se, double p);
+// Writes a <TTESTSTAT> element.
+void write_ttest_stat(int df, int cases, double mean, double test_value, double t, double se, double p);
+
+// The drivers (1-based variable numbers). 0 when done; -1 when memory ran
+// out, a column could not be read, or the grouping variable does not split
+// the cases into two groups (of equal size for the matched test).
+int one_sample_driver(RunContext& context, int variable, double test_value);
+int paired_sample_driver(RunContext& context, int first, int second, double test_value);
+int independent_sample_driver(RunContext& context, int variable, int group, double test_value);
+int matched_sample_driver(RunContext& context, int variable, int group, double test_value);
+
+// Steps 2-6 of each test's frame, for a run whose open_run has succeeded: the
+// native methods and rkstat call open_run themselves, then one of these.
+int one_sample_frame(RunContext& context, int variable, double test_value, const std::vector<int32_t>& selection);
+int paired_sample_frame(RunContext& context, int first, int second, double test_value,
+                        const std::vector<int32_t>& selection);
+int independent_sample_frame(RunContext& context, int variable, int group, double test_value,
+                             const std::vector<int32_t>& selection);
+int matched_sample_frame(RunContext& context, int variable, int group, double test_value,
+                         const std::vector<int32_t>& selection);
+
+// open_run, then steps(context) (one of the frames above) when the run could
+// start. Returns -1 when it could not, else the steps' status.
+template <typename Steps>
+int open_ttest_run(const char* data_path, const char* run_name, Steps&& steps) {
+    RunContext context;
+    if (open_run(data_path, run_name, context) != 0) return -1;
+    return steps(context);
+}
+
+}  // namespace quorix

@@ -1,0 +1,168 @@
+// Frequency tables: counts and percentages, missing codes, labels and range
+// marks, the case selection's reach, hostile columns, and whole runs against
+// golden files.
+#include <gtest/gtest.h>
+
+#include <limits>
+
+#include "analyses/basic/frequency.h"
+#include "data_tools.h"
+#include "support/test_files.h"
+
+namespace quorix {
+namespace {
+
+using testing::ScratchDir;
+using testing::TestVariable;
+
+// A descriptor whose valid range is open, as rkstat import writes one.
+VariableDescriptor open_range() {
+    VariableDescriptor d;
+    d.missing_value3 = -1e35;
+    return d;
+}
+
+struct FrequencyRun {
+    ScratchDir dir;
+    std::string path = dir.file("f.rkd");
+    std::string record;
+    int status = 1;
+    explicit FrequencyRun(const std::vector<TestVariable>& variables) { testing::write_numeric_file(path, variables); }
+    const std::string& run(const std::vector<int>& variables, int option, const std::vector<int32_t>& selection = {}) {
+        record = testing::record_run(dir, path, "f", [&] {
+            status = frequency_frame(path.c_str(), "f", variables, option, selection);
+        });
+        return record;
+    }
+    bool has(const std::string& text) const { return record.find(text) != std::string::npos; }
+};
+
+TEST(Frequency, CountsAndPercentsOfAFourCaseFile) {
+    FrequencyRun data({{"v", {1, 2, 1e35, 1}, open_range()}});
+    data.run({1}, 0);
+    EXPECT_EQ(data.status, 0);
+    EXPECT_TRUE(data.has("         VALUE          COUNT       CELL     CUMULATIVE\n"
+                         "_______________________________________________________\n"
+                         "          1.00              2      50.00          50.00\n"
+                         "          2.00              1      25.00          75.00\n"
+                         "       MISSING              1      25.00         100.00\n"
+                         "_______________________________________________________\n"
+                         "        TOTAL COUNTS        4     TOTAL PERCENT  100.00\n"));
+    EXPECT_FALSE(data.has("denoted by"));
+    EXPECT_TRUE(data.has("<CatVAL>MISSING</CatVAL>\n<OutOfRange>  </OutOfRange>\n<Count>1</Count>\n"
+                         "<CellPercnt>  25.00</CellPercnt>\n<CumPercnt> 100.00</CumPercnt>\n</CAT>\n"
+                         "<TCount>    4</TCount>\n<TPercnt> 100.00</TPercnt>\n<IsOOR>0</IsOOR>\n"));
+    EXPECT_TRUE(data.has("<ISDESC>0</ISDESC>\n</DataInf>\n<Item>\n<ID>1</ID>\n<Name>v</Name>\n<CAT>\n"));
+    EXPECT_TRUE(data.has("FREQUENCY TABLES DONE !\n"));
+}
+
+TEST(Frequency, MissingValueOneIsShownWhateverTheKind) {
+    VariableDescriptor kind0 = open_range();
+    kind0.missing_value1 = 7;
+    FrequencyRun data({{"v", {7, 3, 7}, kind0}});
+    data.run({1}, 1);
+    EXPECT_TRUE(data.has("       VARMISS              2      66.67         100.00\n"));
+    // Kind 0: 7 is not missing, so the statistics count it.
+    EXPECT_TRUE(data.has("        CASES:              3\n"));
+    EXPECT_TRUE(data.has("<CatVAL>VARMISS</CatVAL>\n<OutOfRange>  </OutOfRange>\n"));
+}
+
+TEST(Frequency, RangeMarksAndTheirExplanation) {
+    VariableDescriptor range = open_range();
+    range.missing_value3 = 10;  // minimum
+    range.missing_value2 = 20;  // maximum
+    FrequencyRun below({{"v", {9.5, 10, 20}, range}});
+    below.run({1}, 0);
+    EXPECT_TRUE(below.has("          9.50 <            1      33.33          33.33\n"
+                          "         10.00              1      33.33          66.67\n"
+                          "         20.00              1      33.33         100.00\n"));
+    EXPECT_TRUE(below.has("TOTAL PERCENT  100.00\n\nValues above the maximum are denoted by >\n"
+                          "Values below the minimum are denoted by <\n"));
+    EXPECT_TRUE(below.has("<OutOfRange> <</OutOfRange>\n"));
+    EXPECT_TRUE(below.has("<IsOOR>1</IsOOR>\n"));
+    FrequencyRun above({{"v", {25, 15}, range}});
+    above.run({1}, 0);
+    EXPECT_TRUE(above.has("         25.00 >            1      50.00         100.00\n"));
+    EXPECT_TRUE(above.has("<IsOOR>1</IsOOR>\n"));
+}
+
+// The frequency table of a report: from its column heading to its totals.
+std::string table_part(const std::string& record) {
+    const size_t start = record.find("       CATEGORY");
+    const size_t end = record.find("TOTAL PERCENT", start);
+    return start == std::string::npos || end == std::string::npos ? "" : record.substr(start, end - start);
+}
+
+TEST(Frequency, SelectionChangesTheStatisticsNotTheCounts) {
+    FrequencyRun data({{"v", {1, 2, 2, 3, 3, 3}, open_range()}});
+    const std::string all = data.run({1}, 1);
+    const std::string selected = data.run({1}, 1, {0, 1});
+    ASSERT_FALSE(table_part(all).empty());
+    EXPECT_EQ(table_part(all), table_part(selected));
+    EXPECT_NE(all.find("        CASES:              6\n"), std::string::npos);
+    EXPECT_NE(selected.find("        CASES:              2\n"), std::string::npos);
+    EXPECT_NE(selected.find("<Mean>          1.500</Mean>"), std::string::npos);
+}
+
+TEST(Frequency, HostileColumnsAndVariableNumbers) {
+    const double nan = std::numeric_limits<double>::quiet_NaN(), inf = std::numeric_limits<double>::infinity();
+    FrequencyRun data({{"v", {nan, inf, -inf, 1e308, -1e308, nan, 1}, open_range()}});
+    data.run({1}, 1);
+    EXPECT_EQ(data.status, 0);
+    // NaN is a category of its own each time; the infinities lie outside the open range.
+    EXPECT_TRUE(data.has("           nan              1      14.29          14.29\n"));
+    EXPECT_TRUE(data.has("          -inf <            1      14.29          28.57\n"));
+    EXPECT_TRUE(data.has("           inf >            1      14.29          85.71\n"));
+    EXPECT_TRUE(data.has("TOTAL COUNTS        7"));
+    // A variable outside the file is named in the log and gives no crash.
+    data.run({2, 1}, 0);
+    EXPECT_EQ(data.status, 0);
+    EXPECT_TRUE(data.has(" Variable number 2 is not in the data file (1 - 1).\n"));
+    FrequencyRun empty({{"v", {}, open_range()}});
+    empty.run({1}, 1);
+    EXPECT_EQ(empty.status, 0);
+    EXPECT_TRUE(empty.has("        TOTAL COUNTS        0     TOTAL PERCENT    0.00\n"));
+}
+
+TEST(Frequency, ThousandsOfCategoriesReachTheXmlWhole) {
+    TestVariable v{"v", {}, open_range()};
+    for (int i = 0; i < 6000; ++i) v.values.push_back((i * 7) % 5000);
+    FrequencyRun data({v});
+    data.run({1}, 0);
+    size_t categories = 0;
+    for (size_t at = data.record.find("<CAT>\n"); at != std::string::npos; at = data.record.find("<CAT>\n", at + 1))
+        ++categories;
+    EXPECT_EQ(categories, 5000u);
+    EXPECT_TRUE(data.has("<CatVAL>4999.00</CatVAL>\n<OutOfRange>  </OutOfRange>\n<Count>1</Count>\n"));
+    EXPECT_TRUE(data.has("</CAT>\n<TCount> 6000</TCount>\n<TPercnt> 100.00</TPercnt>\n<IsOOR>0</IsOOR>\n</Item>\n"));
+}
+
+// The sample file of the golden runs, made as the Java test makes it.
+std::string import_grades(const ScratchDir& dir) {
+    const std::string path = dir.file("grades.rkd");
+    ImportOptions options;
+    std::string error;
+    EXPECT_TRUE(parse_missing_codes("grade=9", options, error)) << error;
+    EXPECT_TRUE(parse_labels("grade=1:low,2:mid,3:high", options, error)) << error;
+    EXPECT_TRUE(parse_range("score=10:20", options.valid_ranges, error)) << error;
+    EXPECT_TRUE(import_csv(std::string(QUORIX_GOLDEN_DIR) + "/frequency/grades.csv", path, options, error))
+        << error;
+    return path;
+}
+
+TEST(Frequency, LabelsMissingCodesAndRangesGolden) {
+    ScratchDir dir;
+    const std::string path = import_grades(dir);
+    testing::expect_golden("frequency/labels.txt", testing::record_run(dir, path, "labels", [&] {
+                               EXPECT_EQ(frequency_frame(path.c_str(), "labels", {1, 2}, 1, {}), 0);
+                           }));
+    testing::expect_golden("frequency/selection.txt", testing::record_run(dir, path, "sel", [&] {
+                               EXPECT_EQ(frequency_frame(path.c_str(), "sel", {1, 2}, 1, {0, 2, 4, 6, 6, 30}), 0);
+                           }));
+    testing::expect_golden("frequency/plain.txt", testing::record_run(dir, path, "plain", [&] {
+                               EXPECT_EQ(frequency_frame(path.c_str(), "plain", {2}, 0, {}), 0);
+                           }));
+}
+
+}  // namespace
+}  // namespace quorix

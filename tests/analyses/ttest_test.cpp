@@ -1,0 +1,320 @@
+// t-tests: the shared computation against worked values and R's t.test, the
+// four drivers' printed results against R, and whole runs (including the
+// grouping-variable and group-size stops) against golden files.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <limits>
+
+#include "analyses/basic/descriptive.h"
+#include "analyses/basic/ttest.h"
+#include "data_tools.h"
+#include "support/test_files.h"
+
+namespace quorix {
+namespace {
+
+using testing::ScratchDir;
+using testing::TestVariable;
+
+StatsRow describe(std::vector<double> values) {
+    StatsRow row{};
+    describe_sample(values.data(), values.size(), row);
+    return row;
+}
+
+void expect_relative(double actual, double expected, double tolerance, const char* what) {
+    EXPECT_NEAR(actual, expected, tolerance * std::fabs(expected)) << what;
+}
+
+TEST(TTestCore, WorkedExamples) {
+    // One-sample 1, 2, 3, 4 against 2. R: t.test(1:4, mu = 2)
+    const StatsRow sample = describe({1, 2, 3, 4});
+    TTestResult one;
+    t_test_core(sample, sample, kTTestOneSample, 4, 4, 2, one);
+    EXPECT_NEAR(one.se, 0.6454972243679028, 1e-15);
+    EXPECT_NEAR(one.t, 0.7745966692414834, 1e-14);
+    EXPECT_EQ(one.df, 3);
+    expect_relative(t_test_p(one.t, 3), 0.49502534605971099, 1e-9, "p");
+    // Mode 3 leaves the test value out: t of the mean itself, 2.5 / 0.645.
+    TTestResult own_mean;
+    t_test_core(sample, sample, kTTestNoTestValue, 4, 4, 2, own_mean);
+    EXPECT_NEAR(own_mean.t, 2.5 / 0.6454972243679028, 1e-13);
+
+    // {1, 2, 3} against {4, 5, 6}. R: t.test(1:3, 4:6, var.equal = TRUE) and the Welch form.
+    const StatsRow a = describe({1, 2, 3});
+    const StatsRow b = describe({4, 5, 6});
+    TTestResult two;
+    t_test_core(a, b, kTTestTwoGroups, 3, 3, 0, two);
+    EXPECT_NEAR(two.se, 0.81649658092772603, 1e-15);
+    EXPECT_NEAR(two.t, -3.6742346141747673, 1e-14);
+    EXPECT_EQ(two.df, 4);
+    EXPECT_NEAR(two.t_unequal, -3.6742346141747673, 1e-14);
+    EXPECT_NEAR(two.df_unequal, 4, 1e-14);
+    EXPECT_NEAR(two.se_unequal, 0.81649658092772603, 1e-15);
+    expect_relative(t_test_p(two.t, 4), 0.021311641128756727, 1e-9, "p");
+}
+
+TEST(TTestCore, DegenerateSamplesGiveZeros) {
+    const StatsRow single = describe({5});
+    TTestResult one;
+    t_test_core(single, single, kTTestOneSample, 1, 1, 2, one);
+    EXPECT_EQ(one.df, 0);
+    EXPECT_EQ(one.t, 0);
+    const StatsRow empty = describe({});
+    t_test_core(empty, empty, kTTestOneSample, 0, 0, 2, one);
+    EXPECT_EQ(one.se, 0);
+    EXPECT_EQ(one.df, -1);
+    // Constant groups: no variance, so t, t' and df' stay 0.
+    const StatsRow threes = describe({3, 3, 3});
+    TTestResult two;
+    t_test_core(threes, threes, kTTestTwoGroups, 3, 3, 1, two);
+    EXPECT_EQ(two.t, 0);
+    EXPECT_EQ(two.t_unequal, 0);
+    EXPECT_EQ(two.df_unequal, 0);
+    // One case against several: the one-case group's Welch term counts 0.
+    TTestResult lone;
+    t_test_core(single, describe({1, 2, 3, 4, 5}), kTTestTwoGroups, 1, 5, 0, lone);
+    EXPECT_NEAR(lone.df_unequal, 4, 1e-12);
+    EXPECT_EQ(rounded_df(std::numeric_limits<double>::quiet_NaN()), 0);
+    EXPECT_EQ(rounded_df(1e300), std::numeric_limits<int>::max());
+    EXPECT_EQ(rounded_df(120.49), 120);
+    EXPECT_EQ(rounded_df(120.5), 121);
+}
+
+// 300 cases: x with system-missing values, y, a grouping g of 200 and 100
+// cases, x2 (x doubled in g's second group) and g2 alternating 1, 2.
+// R: i <- 0:299; x <- ((i * 7919) %% 1009) / 50 + (i %% 7) * 0.3
+//    y <- x * 0.8 + ((i * 104729) %% 997) / 100 + 1; g <- 1 + (i %% 3 == 0)
+//    x2 <- ifelse(g == 2, 2 * x, x); x[i %% 37 == 5] <- NA; x2[i %% 37 == 5] <- NA; g2 <- 1 + (i %% 2)
+// (y is computed before x loses its NA cases.)
+std::vector<TestVariable> random_samples() {
+    TestVariable x{"x", {}}, y{"y", {}}, g{"g", {}}, x2{"x2", {}}, g2{"g2", {}};
+    for (int i = 0; i < 300; ++i) {
+        const double xi = ((i * 7919) % 1009) / 50.0 + (i % 7) * 0.3;
+        const double gi = i % 3 == 0 ? 2 : 1;
+        const bool missing = i % 37 == 5;
+        x.values.push_back(missing ? 1e35 : xi);
+        y.values.push_back(xi * 0.8 + ((i * 104729) % 997) / 100.0 + 1);
+        g.values.push_back(gi);
+        x2.values.push_back(missing ? 1e35 : gi == 2 ? 2 * xi : xi);
+        g2.values.push_back(1 + i % 2);
+    }
+    return {x, y, g, x2, g2};
+}
+
+struct RExpected {
+    double t, df, se, p;
+};
+// t.test(x, mu = 10)
+constexpr RExpected kOneSample{2.9314466956722876, 291, 0.34344162675859813, 0.0036415404748964637};
+// t.test(x, y, paired = TRUE, mu = -3.3)
+constexpr RExpected kPaired{-2.042296853557569, 291, 0.18417686682580797, 0.042023287703333051};
+// t.test(x2[g == 1], x2[g == 2], var.equal = TRUE, mu = -9)
+constexpr RExpected kPooled{-2.525325653121075, 290, 1.03366593956094, 0.012092105883078991};
+// t.test(x2[g == 1], x2[g == 2], mu = -9); p at the rounded df: 2 * pt(-abs(t), 120)
+constexpr RExpected kWelch{-2.0533112091003849, 120.02551999115555, 1.2712846948682501, 0.042215744576404798};
+// t.test(y[g2 == 1], y[g2 == 2], paired = TRUE, mu = -0.2)
+constexpr RExpected kMatched{-0.30218269870876485, 149, 0.5133759609541606, 0.76293418881186603};
+
+void expect_r(const TTestResult& r, const RExpected& expected, bool unequal = false) {
+    expect_relative(unequal ? r.t_unequal : r.t, expected.t, 1e-10, "t");
+    expect_relative(unequal ? r.df_unequal : r.df, expected.df, 1e-10, "df");
+    expect_relative(unequal ? r.se_unequal : r.se, expected.se, 1e-10, "SE");
+    const int df = rounded_df(unequal ? r.df_unequal : r.df);
+    expect_relative(t_test_p(unequal ? r.t_unequal : r.t, df), expected.p, 1e-6, "p");
+}
+
+TEST(TTestCore, RandomSamplesAgainstR) {
+    const std::vector<TestVariable> v = random_samples();
+    const std::vector<double>& sx = v[0].values;
+    const std::vector<double>& sy = v[1].values;
+    const std::vector<double>& sg = v[2].values;
+    const std::vector<double>& sx2 = v[3].values;
+    std::vector<double> x, differences, group[2], matched;
+    for (size_t i = 0; i < sx.size(); ++i) {
+        if (sx[i] != 1e35) {
+            x.push_back(sx[i]);
+            differences.push_back(sx[i] - sy[i]);
+            group[sg[i] == 1 ? 0 : 1].push_back(sx2[i]);
+        }
+        if (i % 2 == 0) matched.push_back(sy[i] - sy[i + 1]);
+    }
+    TTestResult r;
+    const int n = static_cast<int>(x.size());
+    t_test_core(describe(x), {}, kTTestOneSample, n, n, 10, r);
+    expect_r(r, kOneSample);
+    const int pairs = static_cast<int>(differences.size());
+    t_test_core(describe(differences), {}, kTTestOneSample, pairs, pairs, -3.3, r);
+    expect_r(r, kPaired);
+    t_test_core(describe(group[0]), describe(group[1]), kTTestTwoGroups, static_cast<int>(group[0].size()),
+                static_cast<int>(group[1].size()), -9, r);
+    expect_r(r, kPooled);
+    expect_r(r, kWelch, true);
+    t_test_core(describe(matched), {}, kTTestOneSample, 150, 150, -0.2, r);
+    expect_r(r, kMatched);
+}
+
+// The <TTESTSTAT> elements of a result document, in order: cases, t, SE, df, p.
+struct PrintedStat {
+    double cases, t, se, df, p;
+};
+
+double element_value(const std::string& text, const std::string& element, size_t from) {
+    const size_t at = text.find("<" + element + ">", from);
+    return at == std::string::npos ? std::nan("") : std::strtod(text.c_str() + at + element.size() + 2, nullptr);
+}
+
+std::vector<PrintedStat> printed_stats(const std::string& xml) {
+    std::vector<PrintedStat> stats;
+    for (size_t at = xml.find("<TTESTSTAT>"); at != std::string::npos; at = xml.find("<TTESTSTAT>", at + 1))
+        stats.push_back({element_value(xml, "Cases", at), element_value(xml, "tStat", at),
+                         element_value(xml, "STD", at), element_value(xml, "DF", at),
+                         element_value(xml, "pValue", at)});
+    return stats;
+}
+
+// Printed to three decimals; the df element holds the rounded df.
+void expect_printed(const PrintedStat& printed, const RExpected& expected, double cases) {
+    EXPECT_EQ(printed.cases, cases);
+    EXPECT_NEAR(printed.t, expected.t, 0.0005);
+    EXPECT_NEAR(printed.se, expected.se, 0.0005);
+    EXPECT_EQ(printed.df, std::floor(expected.df + 0.5));
+    EXPECT_NEAR(printed.p, expected.p, 0.0005);
+}
+
+struct RandomRun {
+    ScratchDir dir;
+    std::string path = dir.file("random.rkd");
+    RandomRun() { testing::write_numeric_file(path, random_samples()); }
+    // The run's result document; the run's status in status.
+    template <typename Steps>
+    std::string xml(const char* run, Steps&& steps, int& status) {
+        testing::record_run(dir, path, run, [&] { status = open_ttest_run(path.c_str(), run, steps); });
+        return testing::read_text(result_file_names(path, run).xml);
+    }
+};
+
+TEST(TTestDrivers, PrintedResultsAgainstR) {
+    RandomRun data;
+    int status = 1;
+    std::vector<PrintedStat> stats = printed_stats(data.xml("one", [](RunContext& c) {
+        return one_sample_frame(c, 1, 10, {});
+    }, status));
+    EXPECT_EQ(status, 0);
+    ASSERT_EQ(stats.size(), 1u);
+    expect_printed(stats[0], kOneSample, 292);
+
+    stats = printed_stats(data.xml("paired", [](RunContext& c) { return paired_sample_frame(c, 1, 2, -3.3, {}); },
+                                   status));
+    EXPECT_EQ(status, 0);
+    ASSERT_EQ(stats.size(), 1u);
+    expect_printed(stats[0], kPaired, 292);
+
+    // Both blocks give the second group's cases.
+    stats = printed_stats(data.xml("independent", [](RunContext& c) {
+        return independent_sample_frame(c, 4, 3, -9, {});
+    }, status));
+    EXPECT_EQ(status, 0);
+    ASSERT_EQ(stats.size(), 2u);
+    expect_printed(stats[0], kPooled, 97);
+    expect_printed(stats[1], kWelch, 97);
+
+    stats = printed_stats(data.xml("matched", [](RunContext& c) { return matched_sample_frame(c, 2, 5, -0.2, {}); },
+                                   status));
+    EXPECT_EQ(status, 0);
+    ASSERT_EQ(stats.size(), 1u);
+    expect_printed(stats[0], kMatched, 150);
+}
+
+// The sample file of the golden runs, made as the Java test makes it.
+std::string import_groups(const ScratchDir& dir) {
+    const std::string path = dir.file("groups.rkd");
+    ImportOptions options;
+    std::string error;
+    EXPECT_TRUE(parse_missing_codes("x=99", options, error)) << error;
+    EXPECT_TRUE(import_csv(std::string(QUORIX_GOLDEN_DIR) + "/ttest/groups.csv", path, options, error)) << error;
+    return path;
+}
+
+// Variables of groups.csv, 1-based.
+enum { kX = 1, kY, kG, kG3, kGm, kOne, kE };
+
+template <typename Steps>
+std::string golden_run(const ScratchDir& dir, const std::string& path, const char* run, int expected_status,
+                       Steps&& steps) {
+    return testing::record_run(dir, path, run, [&] {
+        EXPECT_EQ(open_ttest_run(path.c_str(), run, steps), expected_status) << run;
+    });
+}
+
+TEST(TTestDrivers, FourTestsGolden) {
+    ScratchDir dir;
+    const std::string path = import_groups(dir);
+    // Cases 0-4, 8 and 9 (41 is not in the file): x is missing in cases 4 and 8.
+    testing::expect_golden("ttest/one_sample.txt", golden_run(dir, path, "one", 0, [](RunContext& c) {
+        return one_sample_frame(c, kX, 5, {0, 1, 2, 3, 4, 8, 9, 41});
+    }));
+    testing::expect_golden("ttest/paired.txt", golden_run(dir, path, "paired", 0, [](RunContext& c) {
+        return paired_sample_frame(c, kX, kY, 0.5, {});
+    }));
+    testing::expect_golden("ttest/independent.txt", golden_run(dir, path, "independent", 0, [](RunContext& c) {
+        return independent_sample_frame(c, kX, kG, 0, {});
+    }));
+    testing::expect_golden("ttest/matched.txt", golden_run(dir, path, "matched", 0, [](RunContext& c) {
+        return matched_sample_frame(c, kY, kG, -0.2, {});
+    }));
+}
+
+TEST(TTestDrivers, RunsThatStopGolden) {
+    ScratchDir dir;
+    const std::string path = import_groups(dir);
+    testing::expect_golden("ttest/one_sample_empty.txt", golden_run(dir, path, "empty", 0, [](RunContext& c) {
+        return one_sample_frame(c, kE, 0, {});
+    }));
+    testing::expect_golden("ttest/independent_three.txt", golden_run(dir, path, "three", -1, [](RunContext& c) {
+        return independent_sample_frame(c, kX, kG3, 0, {});
+    }));
+    testing::expect_golden("ttest/matched_constant.txt", golden_run(dir, path, "constant", -1, [](RunContext& c) {
+        return matched_sample_frame(c, kY, kOne, 0, {});
+    }));
+    testing::expect_golden("ttest/matched_unequal.txt", golden_run(dir, path, "unequal", -1, [](RunContext& c) {
+        return matched_sample_frame(c, kY, kGm, 0, {});
+    }));
+}
+
+TEST(TTestDrivers, HostileInputsEndTheRunCleanly) {
+    ScratchDir dir;
+    const double inf = std::numeric_limits<double>::infinity();
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const std::string path = dir.file("hostile.rkd");
+    testing::write_numeric_file(path, {{"a", {nan, inf, -inf, 1e308, -1e308, 1}}, {"b", {1, 2, 1, 2, 1, 2}},
+                                       {"c", {1, 2, nan, 2, 1, 2}}});
+    const auto run = [&](const char* name, auto steps) {
+        int status = 1;
+        testing::record_run(dir, path, name, [&] { status = open_ttest_run(path.c_str(), name, steps); });
+        return status;
+    };
+    EXPECT_EQ(run("h1", [](RunContext& c) { return one_sample_frame(c, 1, 0, {}); }), 0);
+    EXPECT_EQ(run("h2", [](RunContext& c) { return paired_sample_frame(c, 1, 2, 1e308, {}); }), 0);
+    EXPECT_EQ(run("h3", [](RunContext& c) { return independent_sample_frame(c, 1, 2, 0, {}); }), 0);
+    EXPECT_EQ(run("h4", [](RunContext& c) { return matched_sample_frame(c, 1, 2, 0, {}); }), 0);
+    // A NaN grouping value is a value of its own: three values.
+    EXPECT_EQ(run("h5", [](RunContext& c) { return independent_sample_frame(c, 1, 3, 0, {}); }), -1);
+    // Variable numbers outside the file.
+    EXPECT_EQ(run("h6", [](RunContext& c) { return one_sample_frame(c, 4, 0, {}); }), -1);
+    EXPECT_EQ(run("h7", [](RunContext& c) { return independent_sample_frame(c, 1, -3, 0, {}); }), -1);
+    EXPECT_EQ(run("h8", [](RunContext& c) { return matched_sample_frame(c, 0, 2, 0, {}); }), -1);
+    // No cases at all.
+    const std::string empty = dir.file("empty.rkd");
+    testing::write_numeric_file(empty, {{"a", {}}, {"b", {}}});
+    int status = 1;
+    testing::record_run(dir, empty, "e", [&] {
+        status = open_ttest_run(empty.c_str(), "e", [](RunContext& c) { return paired_sample_frame(c, 1, 2, 0, {}); });
+    });
+    EXPECT_EQ(status, 0);
+}
+
+}  // namespace
+}  // namespace quorix

@@ -1,0 +1,176 @@
+package com.quorix.statistics;
+
+import java.io.IOException;
+import java.nio.charset.StandardCharsets;
+import java.nio.file.Files;
+import java.nio.file.Path;
+import java.nio.file.Paths;
+import java.util.ArrayList;
+import java.util.Arrays;
+import java.util.HashMap;
+import java.util.List;
+import java.util.Map;
+
+/**
+ * Frequency tables and the four t-tests through the native methods, and through rkstat run,
+ * against the golden records of the C++ tests. The data files are imported with rkstat from the
+ * CSV files beside the golden records, as the C++ tests import them.
+ * Arguments: scratch directory, golden directory, rkstat executable.
+ */
+public final class FrequencyTTestTest {
+    private static int passed;
+    private static int failed;
+    private static Path scratch;
+    private static Path goldenDir;
+    private static String rkstat;
+
+    private static void check(boolean condition, String what) {
+        if (condition) {
+            passed++;
+        } else {
+            failed++;
+            System.err.println("FAILED: " + what);
+        }
+    }
+
+    private static String readText(Path file) throws IOException {
+        return new String(Files.readAllBytes(file), StandardCharsets.ISO_8859_1);
+    }
+
+    /** Sections "== out", "== log", "== xml" of a golden record; lines split at "\n" only. */
+    private static Map<String, String> goldenSections(Path golden) throws IOException {
+        Map<String, String> sections = new HashMap<>();
+        String current = null;
+        StringBuilder text = new StringBuilder();
+        String[] lines = readText(golden).split("\n", -1);
+        for (int i = 0; i < lines.length - 1; ++i) {
+            String line = lines[i];
+            if (line.startsWith("== ")) {
+                if (current != null) sections.put(current, text.toString());
+                current = line.substring(3);
+                text.setLength(0);
+            } else {
+                text.append(line).append('\n');
+            }
+        }
+        if (current != null) sections.put(current, text.toString());
+        return sections;
+    }
+
+    private static String masked(Path file) throws IOException {
+        return readText(file).replace(scratch.toString(), "<dir>");
+    }
+
+    /** The result files of data file base_run.* against one golden record. */
+    private static void expectRun(String base, String run, String golden) throws IOException {
+        Map<String, String> expected = goldenSections(goldenDir.resolve(golden));
+        for (String extension : new String[] {"out", "log", "xml"}) {
+            Path file = scratch.resolve(base + "_" + run + "." + extension);
+            boolean exists = Files.exists(file);
+            check(exists, file + " exists");
+            if (exists) check(masked(file).equals(expected.get(extension)), file + " matches " + golden);
+        }
+    }
+
+    private static int rkstat(String... args) throws IOException, InterruptedException {
+        List<String> command = new ArrayList<>();
+        command.add(rkstat);
+        command.addAll(Arrays.asList(args));
+        Process process = new ProcessBuilder(command).redirectErrorStream(true)
+                .redirectOutput(ProcessBuilder.Redirect.DISCARD).start();
+        return process.waitFor();
+    }
+
+    private static long resultFiles() throws IOException {
+        try (var files = Files.list(scratch)) {
+            return files.filter(p -> p.getFileName().toString().matches(".*_.*\\.(out|log|xml)")).count();
+        }
+    }
+
+    public static void main(String[] args) throws Exception {
+        scratch = Paths.get(args[0]).toAbsolutePath();
+        goldenDir = Paths.get(args[1]).toAbsolutePath();
+        rkstat = args[2];
+        String grades = scratch.resolve("grades.rkd").toString();
+        String groups = scratch.resolve("groups.rkd").toString();
+        check(rkstat("import", goldenDir.resolve("frequency/grades.csv").toString(), grades, "--missing", "grade=9",
+                "--labels", "grade=1:low,2:mid,3:high", "--range", "score=10:20") == 0, "grades.rkd imported");
+        check(rkstat("import", goldenDir.resolve("ttest/groups.csv").toString(), groups, "--missing", "x=99") == 0,
+                "groups.rkd imported");
+        StatisticsNative engine = new StatisticsNative();
+
+        // Variables are 0-based here: grade 0, score 1; x 0, y 1, g 2, g3 3, gm 4, one 5, e 6.
+        engine.doFrequency(grades, "labels", 2, new int[] {0, 1}, 1, 0, new int[0]);
+        expectRun("grades", "labels", "frequency/labels.txt");
+        engine.doFrequency(grades, "sel", 2, new int[] {0, 1}, 1, 6, new int[] {0, 2, 4, 6, 6, 30});
+        expectRun("grades", "sel", "frequency/selection.txt");
+        engine.doFrequency(grades, "plain", 1, new int[] {1}, 0, 0, null);
+        expectRun("grades", "plain", "frequency/plain.txt");
+
+        engine.doOneSample(groups, "one", 0, 5.0, 8, new int[] {0, 1, 2, 3, 4, 8, 9, 41});
+        expectRun("groups", "one", "ttest/one_sample.txt");
+        engine.doPairedSample(groups, "paired", 0, 1, 0.5, 0, null);
+        expectRun("groups", "paired", "ttest/paired.txt");
+        engine.doIndependentSample(groups, "independent", 0, 2, 0.0, 0, null);
+        expectRun("groups", "independent", "ttest/independent.txt");
+        engine.doMatchedSample(groups, "matched", 1, 2, -0.2, 0, null);
+        expectRun("groups", "matched", "ttest/matched.txt");
+
+        engine.doOneSample(groups, "empty", 6, 0.0, 0, null);
+        expectRun("groups", "empty", "ttest/one_sample_empty.txt");
+        engine.doIndependentSample(groups, "three", 0, 3, 0.0, 0, null);
+        expectRun("groups", "three", "ttest/independent_three.txt");
+        engine.doMatchedSample(groups, "constant", 1, 5, 0.0, 0, null);
+        expectRun("groups", "constant", "ttest/matched_constant.txt");
+        engine.doMatchedSample(groups, "unequal", 1, 4, 0.0, 0, null);
+        expectRun("groups", "unequal", "ttest/matched_unequal.txt");
+
+        // rkstat run goes through the same frames.
+        String[][] cli = {
+            {"frequency", grades, "--run", "labels", "--vars", "grade,score", "--describe", "1"},
+            {"one-sample", groups, "--run", "one", "--vars", "x", "--test", "5", "--select", "0,1,2,3,4,8,9,41"},
+            {"paired", groups, "--run", "paired", "--vars", "x,y", "--test", "0.5"},
+            {"independent", groups, "--run", "independent", "--vars", "x", "--group", "g"},
+            {"matched", groups, "--run", "matched", "--vars", "2", "--group", "g", "--test", "-0.2"},
+        };
+        String[] goldens = {"frequency/labels.txt", "ttest/one_sample.txt", "ttest/paired.txt",
+            "ttest/independent.txt", "ttest/matched.txt"};
+        for (int i = 0; i < cli.length; ++i) {
+            String[] command = new String[cli[i].length + 1];
+            command[0] = "run";
+            System.arraycopy(cli[i], 0, command, 1, cli[i].length);
+            check(rkstat(command) == 0, "rkstat run " + cli[i][0] + " exits 0");
+            expectRun(cli[i][1].endsWith("grades.rkd") ? "grades" : "groups", cli[i][3], goldens[i]);
+        }
+        check(rkstat("run", "independent", groups, "--run", "cli3", "--vars", "x", "--group", "g3") == 1,
+                "rkstat run exits 1 when the grouping variable has three values");
+        check(rkstat("run", "paired", groups, "--run", "cli4", "--vars", "x") == 2,
+                "rkstat run refuses a paired test of one variable");
+
+        // Refused arguments: nothing runs, no result files appear.
+        long before = resultFiles();
+        engine.doFrequency(null, "r1", 1, new int[] {0}, 0, 0, null);
+        engine.doFrequency(grades, "r2", 2, new int[] {0}, 0, 0, null);
+        engine.doOneSample(grades, null, 0, 0.0, 0, null);
+        engine.doPairedSample(groups, "r3", 0, 1, 0.0, -1, null);
+        engine.doIndependentSample(groups, "r4", 0, 2, 0.0, 3, new int[] {1});
+        engine.doMatchedSample("/" + "d".repeat(520) + ".rkd", "r5", 0, 2, 0.0, 0, null);
+        check(resultFiles() == before, "refused calls create no result files");
+
+        // Variable numbers outside the file and hostile test values end the runs without a crash.
+        engine.doOneSample(groups, "h1", Integer.MAX_VALUE, Double.NaN, 0, null);
+        engine.doPairedSample(groups, "h2", -5, 1, Double.POSITIVE_INFINITY, 0, null);
+        engine.doIndependentSample(groups, "h3", 0, 99, 1e308, 0, null);
+        engine.doMatchedSample(groups, "h4", 99, 2, -1e308, 0, null);
+        engine.doFrequency(groups, "h5", 2, new int[] {0, 99}, 0, 2, new int[] {-1, Integer.MAX_VALUE});
+        engine.doFrequency(groups, "h6", 2, new int[] {0, 99}, 1, 2, new int[] {-1, Integer.MAX_VALUE});
+        String log = Files.readString(scratch.resolve("groups_h3.log"), StandardCharsets.ISO_8859_1);
+        check(log.contains(" Variable number 100 is not in the data file (1 - 7)."), "out-of-range group logged");
+        check(Files.readString(scratch.resolve("groups_h5.log"), StandardCharsets.ISO_8859_1)
+                .contains("FREQUENCY TABLES DONE !"), "frequency over a variable outside the file ends");
+
+        System.out.flush();
+        System.err.println("frequency and t-tests: " + passed + " passed, " + failed + " failed");
+        System.exit(failed == 0 ? 0 : 1);
+    }
+}
