@@ -1,0 +1,330 @@
+#include "analyses/basic/anova.h"
+
+#include <new>
+
+#include "analyses/basic/crosstab.h"
+#include "analyses/basic/descriptive.h"
+#include "frame/case_access.h"
+#include "frame/channels.h"
+#include "frame/run_frame.h"
+#include "numeric/distributions.h"
+#include "numeric/sorting.h"
+#include "report/result_document.h"
+
+namespace quorix {
+
+int anova_banner(std::string& text, const FileHeader& header, int first, int second, int third) {
+    const size_t start = text.size();
+    std::string stars = " **************";
+    if (second >= 0) stars += "      **************";
+    if (third >= 0) stars += "     **************";
+    text += "\n";
+    text += stars + "\n";
+    append_printf(text, " *  %-9s *", variable_name(header, first + 1).c_str());
+    if (second >= 0) append_printf(text, "  by  *  %-9s *", variable_name(header, second + 1).c_str());
+    if (third >= 0) append_printf(text, " and *  %-9s *", variable_name(header, third + 1).c_str());
+    text += "\n";
+    text += stars + "\n";
+    return static_cast<int>(text.size() - start);
+}
+
+int anova_table_text(std::string& text, const std::string* labels, const double* ss, const int* df, const double* ms,
+                     const double* f, int rows) {
+    if (rows < 1) return 0;
+    // A row label has an 11-character slot; longer names are cut there.
+    auto label = [labels](int r) { return labels[r].substr(0, 11); };
+    const size_t start = text.size();
+    const std::string rule = std::string(67, '_') + "\n";
+    text += "\n\n                       ANALYSIS OF VARIANCE\n";
+    text += "                       ====================\n\n";
+    text += "Source         SUM OF SQUARES    DF  MEAN SQUARES        F        p\n";
+    text += rule;
+    const int last = rows - 1;
+    double total_ss = 0;
+    int total_df = 0;
+    for (int r = 0; r < rows; ++r) {
+        total_ss += ss[r];
+        total_df += df[r];
+        if (r < last)
+            append_printf(text, "%-11s% 18.3lf %5d %13.3lf %8.3lf %8.3f\r\n", label(r).c_str(), ss[r], df[r], ms[r],
+                          f[r], f_upper_p(df[r], df[last], f[r]));
+        else
+            append_printf(text, "%-11s% 18.3lf %5d %13.3lf\r\n", label(r).c_str(), ss[r], df[r], ms[r]);
+    }
+    append_printf(text, "TOTAL      %18.3lf %5d\r\n", total_ss, total_df);
+    text += rule;
+    return static_cast<int>(text.size() - start);
+}
+
+namespace {
+
+int refuse(const std::string& message) {
+    channel_printf(kLogChannel, "%s\n", message.c_str());
+    return -1;
+}
+
+// describe_sample reorders its values; the tables here must keep their order.
+StatsRow describe_values(const double* values, size_t count) {
+    std::vector<double> copy(values, values + count);
+    StatsRow row{};
+    describe_sample(copy.data(), copy.size(), row);
+    return row;
+}
+
+// Level texts are kept whole, however long a value label is: they are shown
+// in headings and <Name> elements, where no column has to line up.
+std::vector<std::string> level_texts(const RunContext& context, int factor, const Categories& levels) {
+    const ValueLabelSet* set = find_variable(context.header.label_sets, variable_name(context.header, factor));
+    std::vector<std::string> texts(levels.values.size());
+    for (size_t j = 0; j < texts.size(); ++j) value_label_text(texts[j], set, levels.values[j]);
+    return texts;
+}
+
+void write_anova_head(const RunContext& context, const char* analysis, int variable_count) {
+    ResultHead head;
+    head.analysis = analysis;
+    head.variable_count = variable_count;
+    write_result_head(context, head);
+    xml_printf("%s\n", "<AnovaTbl>");
+}
+
+// The summary of all used values of the dependent variable, in text and XML.
+StatsRow whole_sample(std::string& text, const RunContext& context, int dependent, const std::vector<double>& y) {
+    const std::string name = variable_name(context.header, dependent);
+    append_printf(text, "Variable %-8s\n", name.c_str());
+    text += "-----------------\n";
+    const StatsRow row = describe_values(y.data(), y.size());
+    xml_printf("%s\n", "<Item>");
+    xml_printf("%s%5.0d%s\n", "<ID>", dependent, "</ID>");
+    xml_printf("%s%s%s\n", "<Name>", name.c_str(), "</Name>");
+    write_stats_block(row);
+    xml_printf("%s\n", "</Item>");
+    stats_block_text(text, row);
+    return row;
+}
+
+// Mean squares of every row, and F of each effect against the last (error) row.
+void mean_squares(const std::vector<double>& ss, const std::vector<int>& df, std::vector<double>& ms,
+                  std::vector<double>& f) {
+    const size_t rows = ss.size();
+    ms.assign(rows, 0.0);
+    f.assign(rows, 0.0);
+    for (size_t r = 0; r < rows; ++r) ms[r] = ss[r] > 0 && df[r] >= 1 ? ss[r] / df[r] : 0.0;
+    const double error = ms[rows - 1];
+    for (size_t r = 0; r + 1 < rows; ++r) f[r] = ms[r] > 0 && error > 0 ? ms[r] / error : 0.0;
+}
+
+// XML rows, text table and report: the common end of both analyses.
+int finish_anova(std::string& text, const std::vector<std::string>& labels, const std::vector<double>& ss,
+                 const std::vector<int>& df) {
+    std::vector<double> ms, f;
+    mean_squares(ss, df, ms, f);
+    const int rows = static_cast<int>(ss.size());
+    const int error_df = df[rows - 1];
+    double total_ss = 0;
+    int total_df = 0;
+    xml_printf("%s\n", "<ANOVASTAT>");
+    for (int r = 0; r < rows; ++r) {
+        total_ss += ss[r];
+        total_df += df[r];
+        if (r + 1 < rows)
+            write_anova_row(labels[r].c_str(), df[r], ss[r], ms[r], f[r], f_upper_p(df[r], error_df, f[r]));
+        else
+            write_anova_row(labels[r].c_str(), df[r], ss[r], ms[r], kNotApplicable, kNotApplicable);
+    }
+    write_anova_row("TOTAL", total_df, total_ss, kNotApplicable, kNotApplicable, kNotApplicable);
+    xml_printf("%s\n", "</ANOVASTAT>");
+    xml_printf("%s\n", "</AnovaTbl>");
+    write_result_end();
+    anova_table_text(text, labels.data(), ss.data(), df.data(), ms.data(), f.data(), rows);
+    channel_write(kReportChannel, text);
+    channel_printf(kLogChannel, "%s\n", "\nANOVA IS DONE !");
+    return 0;
+}
+
+int one_way(RunContext& context, int dependent, int factor) {
+    std::string text = "ONE-WAY ANOVA\n\n";
+    std::vector<std::vector<double>> columns;
+    if (!read_used_columns(context, {dependent, factor}, columns, " Do not have enough memory space")) return -1;
+    const std::vector<double>& y = columns[0];
+    const int total = static_cast<int>(y.size());
+    if (total == 0) return refuse(" No used cases were found!");
+    anova_banner(text, context.header, dependent - 1, factor - 1, -1);
+    text += "\n";
+    case_count_lines(text, 2, context.path.c_str(), context.header.case_count, total, -1);
+
+    const Categories levels = code_categories(columns[1]);
+    const int k = static_cast<int>(levels.values.size());
+    if (k < 2) return refuse(" Independent variable is a constant!");
+    if (k > kMaxAnovaCells) {
+        std::string message;
+        append_printf(message, "Independent variable has more than%3d categories!", kMaxAnovaCells);
+        return refuse(message);
+    }
+    const int n = levels.counts[0];
+    for (int count : levels.counts)
+        if (count != n) return refuse("Independent variable has unequal-size categories!");
+
+    // Group g holds its n values, in case order, at g * n.
+    std::vector<double> groups(static_cast<size_t>(total));
+    std::vector<int> filled(static_cast<size_t>(k), 0);
+    for (size_t c = 0; c < y.size(); ++c) {
+        const int g = levels.codes[c];
+        if (filled[g] == n) return refuse("Independent variable has unequal-size categories!");
+        groups[static_cast<size_t>(g) * n + filled[g]++] = y[c];
+    }
+
+    write_anova_head(context, "ANOVA1", 2);
+    const StatsRow grand = whole_sample(text, context, dependent, y);
+    const std::string factor_name = variable_name(context.header, factor);
+    const std::vector<std::string> texts = level_texts(context, factor, levels);
+    xml_printf("%s\n", "<GROUPS>");
+    double between = 0;
+    for (int g = 0; g < k; ++g) {
+        xml_printf("%s\n", "<Item>");
+        text += "\n";
+        append_printf(text, "%-s (%-s)\n", factor_name.c_str(), texts[g].c_str());
+        text += "-------------------\n";
+        const StatsRow row = describe_values(&groups[static_cast<size_t>(g) * n], static_cast<size_t>(n));
+        xml_printf("%s%d%s\n", "<ID>", g + 1, "</ID>");
+        xml_printf("%s%s%s\n", "<Name>", texts[g].c_str(), "</Name>");
+        write_stats_block(row);
+        stats_block_text(text, row);
+        between += (row[kStatMean] - grand[kStatMean]) * (row[kStatMean] - grand[kStatMean]);
+        xml_printf("%s\n", "</Item>");
+    }
+    xml_printf("%s\n", "</GROUPS>");
+
+    const double ss_between = n * between;
+    return finish_anova(text, {factor_name, "ERROR"}, {ss_between, grand[kStatSumSquares] - ss_between},
+                        {k - 1, total - k});
+}
+
+int two_way(RunContext& context, int dependent, int factor_a, int factor_b) {
+    std::string text = "TWO-WAY ANOVA\n\n";
+    std::vector<std::vector<double>> columns;
+    if (!read_used_columns(context, {dependent, factor_a, factor_b}, columns, " Do not have enough memory space"))
+        return -1;
+    const std::vector<double>& y = columns[0];
+    const int total = static_cast<int>(y.size());
+    if (total == 0) return refuse(" No used cases were found!");
+    anova_banner(text, context.header, dependent - 1, factor_a - 1, factor_b - 1);
+    text += "\n";
+    case_count_lines(text, 3, context.path.c_str(), context.header.case_count, total, -1);
+
+    const Categories levels_a = code_categories(columns[1]);
+    const Categories levels_b = code_categories(columns[2]);
+    const int a = static_cast<int>(levels_a.values.size());
+    const int b = static_cast<int>(levels_b.values.size());
+    const int64_t cells = int64_t{a} * b;
+    if (a < 2) return refuse(" First independent variable is a constant!");
+    if (b < 2) return refuse(" Second independent variable is a constant!");
+    if (cells > kMaxAnovaCells) {
+        std::string message;
+        append_printf(message, "The design has more than%3d cells!", kMaxAnovaCells);
+        return refuse(message);
+    }
+    const int c = static_cast<int>(cells);
+    const int n = total / c;
+    if (n < 1) return refuse("Some cells are empty!");
+    if (total != n * c) return refuse("The design is unbalanced (Cell sizes not all equal)!");
+
+    // Values by cell in B-major order (cell bi * a + ai), each cell in case
+    // order; source[j] is the B-major position of the value whose A-major
+    // position (cell ai * b + bi) is j.
+    std::vector<double> values(static_cast<size_t>(total));
+    std::vector<int> source(static_cast<size_t>(total));
+    std::vector<int> filled(static_cast<size_t>(c), 0);
+    for (size_t k = 0; k < y.size(); ++k) {
+        const int ai = levels_a.codes[k], bi = levels_b.codes[k];
+        const int cell = bi * a + ai;
+        if (filled[cell] == n) return refuse("The design is unbalanced (Cell sizes not all equal)!");
+        const int within = filled[cell]++;
+        const int position = cell * n + within;
+        values[static_cast<size_t>(position)] = y[k];
+        source[static_cast<size_t>((ai * b + bi) * n + within)] = position;
+    }
+
+    write_anova_head(context, "ANOVA2", 3);
+    const StatsRow grand = whole_sample(text, context, dependent, y);
+    const double grand_mean = grand[kStatMean];
+    const std::string name_a = variable_name(context.header, factor_a);
+    const std::string name_b = variable_name(context.header, factor_b);
+    const std::vector<std::string> texts_a = level_texts(context, factor_a, levels_a);
+    const std::vector<std::string> texts_b = level_texts(context, factor_b, levels_b);
+    xml_printf("%s\n", "<GROUPS>");
+    xml_printf("%s%d%s\n", "<nGROUPS>", c, "</nGROUPS>");
+    double cell_sum = 0;
+    for (int bi = 0; bi < b; ++bi) {
+        for (int ai = 0; ai < a; ++ai) {
+            const int cell = bi * a + ai;
+            xml_printf("%s\n", "<Item>");
+            text += "\n";
+            append_printf(text, "%-s (%-s) and %-s (%-s)\r\n", name_a.c_str(), texts_a[ai].c_str(), name_b.c_str(),
+                          texts_b[bi].c_str());
+            text += "-------------------------------------------\n";
+            const StatsRow row = describe_values(&values[static_cast<size_t>(cell) * n], static_cast<size_t>(n));
+            xml_printf("%s%d%s\n", "<ID>", cell + 1, "</ID>");
+            xml_printf("%s%s%s%s%s%s%s%s%s", "<Name>", name_a.c_str(), "(", texts_a[ai].c_str(), ") by", name_b.c_str(),
+                       "(", texts_b[bi].c_str(), ")</Name>");
+            write_stats_block(row);
+            stats_block_text(text, row);
+            cell_sum += (row[kStatMean] - grand_mean) * (row[kStatMean] - grand_mean);
+            xml_printf("%s\n", "</Item>");
+        }
+    }
+    xml_printf("%s\n", "</GROUPS>");
+
+    // Sum over the levels of one factor of (level mean - grand mean)^2, the
+    // levels being runs of equal length in the current order of values.
+    auto level_sum = [&](int levels) {
+        const size_t run = static_cast<size_t>(total / levels);
+        double sum = 0;
+        for (int level = 0; level < levels; ++level) {
+            const double mean = describe_values(&values[level * run], run)[kStatMean];
+            sum += (mean - grand_mean) * (mean - grand_mean);
+        }
+        return sum;
+    };
+    const double ss_cells = n * cell_sum;
+    const double ss_b = static_cast<double>(total / b) * level_sum(b);
+    apply_permutation(values.data(), total, source.data());
+    const double ss_a = static_cast<double>(total / a) * level_sum(a);
+    return finish_anova(text, {name_a, name_b, "INTERACTION", "ERROR"},
+                        {ss_a, ss_b, ss_cells - ss_a - ss_b, grand[kStatSumSquares] - ss_cells},
+                        {a - 1, b - 1, (a - 1) * (b - 1), total - c});
+}
+
+// Memory failures anywhere in a run end it with the analysis's own message.
+template <typename Run>
+int guarded_anova(Run&& run) {
+    try {
+        return run();
+    } catch (const std::bad_alloc&) {
+        return refuse(" Do not have enough memory space");
+    }
+}
+
+}  // namespace
+
+int one_way_anova(RunContext& context, int dependent, int factor) {
+    return guarded_anova([&] { return one_way(context, dependent, factor); });
+}
+
+int two_way_anova(RunContext& context, int dependent, int factor_a, int factor_b) {
+    return guarded_anova([&] { return two_way(context, dependent, factor_a, factor_b); });
+}
+
+int anova_one_frame(const char* data_path, const char* run_name, int dependent, int factor,
+                    const std::vector<int32_t>& selection) {
+    return run_frame(data_path, run_name, FrameId::anova_one, selection,
+                     [&](RunContext& context) { return one_way_anova(context, dependent, factor); });
+}
+
+int anova_two_frame(const char* data_path, const char* run_name, int dependent, int factor_a, int factor_b,
+                    const std::vector<int32_t>& selection) {
+    return run_frame(data_path, run_name, FrameId::anova_two, selection,
+                     [&](RunContext& context) { return two_way_anova(context, dependent, factor_a, factor_b); });
+}
+
+}  // namespace quorix

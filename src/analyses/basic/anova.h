@@ -1,0 +1,40 @@
+// One-way and two-way analysis of variance for balanced designs, and the two
+// text writers shared with the regression analyses: the banner naming the
+// variables and the ANOVA table.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "datafile/rkd_format.h"
+#include "frame/run_context.h"
+
+namespace quorix {
+
+// Groups (one-way) or cells (two-way) an analysis accepts.
+constexpr int kMaxAnovaCells = 36;
+
+// Appends the three-line banner naming up to three variables, given by their
+// 0-based dictionary indices (a negative second or third index leaves that
+// column out). Returns the characters written.
+int anova_banner(std::string& text, const FileHeader& header, int first, int second, int third);
+
+// Appends the text ANOVA table of rows rows; the last row is the error row,
+// against whose df each p is taken. Labels are cut to the table's 11-character
+// column so that the figures stay aligned (the XML rows carry them in full).
+// Returns the characters written.
+int anova_table_text(std::string& text, const std::string* labels, const double* ss, const int* df, const double* ms,
+                     const double* f, int rows);
+
+// The drivers: 0 when done, -1 after a message on the log channel.
+int one_way_anova(RunContext& context, int dependent, int factor);
+int two_way_anova(RunContext& context, int dependent, int factor_a, int factor_b);
+
+// The whole runs, as the native methods and rkstat call them.
+int anova_one_frame(const char* data_path, const char* run_name, int dependent, int factor,
+                    const std::vector<int32_t>& selection);
+int anova_two_frame(const char* data_path, const char* run_name, int dependent, int factor_a, int factor_b,
+                    const std::vector<int32_t>& selection);
+
+}  // namespace quorix
