@@ -73,6 +73,12 @@ std::string java_text(JavaArguments& args, jstring value, const char* what, size
     return text;
 }
 
+bool java_option_text(JavaArguments& args, jstring value, const char* what, std::string& text) {
+    if (!value) return false;
+    text = java_text(args, value, what);
+    return true;
+}
+
 int java_variable(jint value) { return value == INT_MAX ? 0 : value + 1; }
 
 std::vector<int> java_variables(JavaArguments& args, jint count, jintArray values, const char* what) {

@@ -22,6 +22,9 @@ struct JavaArguments {
 
 // A string argument as UTF-8 bytes; max_bytes 0 means no limit.
 std::string java_text(JavaArguments& args, jstring value, const char* what, size_t max_bytes = 0);
+// A string option for which null means the analysis's default: returns false
+// for null, else converts it into text as java_text does.
+bool java_option_text(JavaArguments& args, jstring value, const char* what, std::string& text);
 // A list of count variable numbers made 1-based.
 std::vector<int> java_variables(JavaArguments& args, jint count, jintArray values, const char* what);
 // The case selection, copied unchanged.

@@ -1,0 +1,131 @@
+package com.quorix.statistics;
+
+import java.io.IOException;
+import java.nio.charset.StandardCharsets;
+import java.nio.file.Files;
+import java.nio.file.Path;
+import java.nio.file.Paths;
+import java.util.ArrayList;
+import java.util.Arrays;
+import java.util.HashMap;
+import java.util.List;
+import java.util.Map;
+
+/**
+ * doCorrelation as the desktop application calls it, and rkstat run correlation, against the
+ * golden records of the C++ tests: listwise covariances with the default (null) options, pairwise
+ * correlations, alpha, and the matrix file. Arguments: scratch directory, golden directory, rkstat.
+ */
+public final class CorrelationTest {
+    private static int passed;
+    private static int failed;
+    private static Path scratch;
+    private static String rkstat;
+    private static String goldenDir;
+
+    private static void check(boolean condition, String what) {
+        if (condition) {
+            passed++;
+        } else {
+            failed++;
+            System.err.println("FAILED: " + what);
+        }
+    }
+
+    private static Map<String, String> goldenSections(Path golden) throws IOException {
+        Map<String, String> sections = new HashMap<>();
+        String current = null;
+        StringBuilder text = new StringBuilder();
+        for (String line : Files.readAllLines(golden, StandardCharsets.ISO_8859_1)) {
+            if (line.startsWith("== ")) {
+                if (current != null) sections.put(current, text.toString());
+                current = line.substring(3);
+                text.setLength(0);
+            } else {
+                text.append(line).append('\n');
+            }
+        }
+        if (current != null) sections.put(current, text.toString());
+        return sections;
+    }
+
+    private static String masked(String text) {
+        return text.replace(scratch.toString(), "<dir>");
+    }
+
+    private static String read(Path file) throws IOException {
+        return Files.exists(file) ? masked(new String(Files.readAllBytes(file), StandardCharsets.ISO_8859_1)) : "<no file>";
+    }
+
+    /** Runs rkstat and returns its standard output. */
+    private static String rkstat(String... args) throws IOException, InterruptedException {
+        List<String> command = new ArrayList<>();
+        command.add(rkstat);
+        command.addAll(List.of(args));
+        Process process = new ProcessBuilder(command).redirectError(ProcessBuilder.Redirect.INHERIT).start();
+        String output = new String(process.getInputStream().readAllBytes(), StandardCharsets.ISO_8859_1);
+        check(process.waitFor() == 0, "rkstat " + String.join(" ", args));
+        return output;
+    }
+
+    private static void expectRun(String run, String golden) throws IOException, InterruptedException {
+        Map<String, String> expected = goldenSections(Paths.get(goldenDir, "correlation", golden));
+        for (String extension : new String[] {"out", "log", "xml"}) {
+            String actual = read(scratch.resolve("corr_" + run + "." + extension));
+            check(actual.equals(expected.get(extension)), run + "." + extension + " matches " + golden);
+        }
+        if (expected.containsKey("matrix")) {
+            Path matrix = scratch.resolve("Matrix.rkd");
+            check(masked(rkstat("info", matrix.toString())).equals(expected.get("matrix")), run + ": rkstat info of the matrix file");
+            Path csv = scratch.resolve("matrix.csv");
+            rkstat("export", matrix.toString(), csv.toString());
+            check(read(csv).equals(expected.get("matrix csv")), run + ": the matrix file's values");
+            Files.delete(matrix);
+        }
+    }
+
+    public static void main(String[] args) throws Exception {
+        scratch = Paths.get(args[0]).toAbsolutePath();
+        goldenDir = args[1];
+        rkstat = args[2];
+        String data = scratch.resolve("corr.rkd").toString();
+        rkstat("import", Paths.get(goldenDir, "correlation", "missing.csv").toString(), data, "--missing", "length=99",
+                "--missing-range", "weight=-9:-1", "--missing", "rate=97,98");
+        StatisticsNative engine = new StatisticsNative();
+        int[] all = {0, 1, 2, 3};
+
+        // Null option strings select listwise covariances.
+        engine.doCorrelation(data, "default", 4, all, null, null, false, false, 0, new int[0]);
+        expectRun("default", "listwise_covariance.txt");
+        // Letter case does not matter.
+        engine.doCorrelation(data, "pair", 4, all, "PAIR", "Corr", false, false, 0, null);
+        expectRun("pair", "pairwise_correlation.txt");
+        engine.doCorrelation(data, "alpha", 4, all, "complete", "cov", true, false, 0, null);
+        expectRun("alpha", "alpha.txt");
+        engine.doCorrelation(data, "matrix", 4, all, "pair", null, false, true, 0, null);
+        expectRun("matrix", "matrix_file.txt");
+
+        // rkstat run writes the same files.
+        rkstat("run", "correlation", data, "--run", "cli", "--vars", "1,2,3,4", "--processing", "pair", "--write-matrix", "yes");
+        expectRun("cli", "matrix_file.txt");
+
+        // A word that is not an option stops the run before its result element.
+        engine.doCorrelation(data, "pairs", 4, all, "pairs", null, false, false, 0, null);
+        check(read(scratch.resolve("corr_pairs.log")).contains("\n error options!\n"), "pairs is refused");
+        check(!read(scratch.resolve("corr_pairs.xml")).contains("<RESULT "), "no result element after a bad option");
+
+        // Calls the library refuses create no files; a flag-form selection keeps the cases flagged 1.
+        engine.doCorrelation(data, "refused", 4, new int[] {0, 1}, null, null, false, false, 0, null);
+        check(!Files.exists(scratch.resolve("corr_refused.log")), "a list shorter than its count is refused");
+        int[] flags = new int[14];
+        Arrays.fill(flags, 1);
+        flags[0] = 0;
+        flags[13] = 0;
+        engine.doCorrelation(data, "selected", 4, all, null, null, false, false, 14, flags);
+        check(read(scratch.resolve("corr_selected.out")).contains("analysis are ..      5\n"), "selection by flags");
+
+        System.out.flush();
+        System.err.println("correlation: " + passed + " passed, " + failed + " failed");
+        System.exit(failed == 0 ? 0 : 1);
+    }
+}
