@@ -3,8 +3,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <map>
+#include <sstream>
 
+#include "analyses/basic/anova.h"
+#include "analyses/basic/correlation.h"
+#include "analyses/basic/crosstab.h"
 #include "analyses/basic/descriptive.h"
+#include "analyses/basic/frequency.h"
+#include "analyses/basic/ttest.h"
 #include "data_tools.h"
 
 namespace quorix {
@@ -16,9 +22,156 @@ int run_descriptive(const RunRequest& request, std::string&) {
                              request.selection);
 }
 
+int run_frequency(const RunRequest& request, std::string& error) {
+    double describe = 0;
+    if (!option_number(request, "describe", 0, describe, error)) return kInvalidRequest;
+    return frequency_frame(request.data_path.c_str(), request.run_name.c_str(), request.variables,
+                           describe != 0 ? 1 : 0, request.selection);
+}
+
+// --vars must name exactly count variables (what names them, for the message).
+bool exact_variables(const RunRequest& request, size_t count, const char* what, std::string& error) {
+    if (request.variables.size() == count) return true;
+    error = std::string("--vars takes ") + what;
+    return false;
+}
+
+// The t-tests' variables (--vars X, or X,Y for the paired test) and --test.
+bool ttest_request(const RunRequest& request, size_t count, double& test_value, std::string& error) {
+    return exact_variables(request, count, count == 1 ? "X" : "X,Y", error) &&
+           option_number(request, "test", 0, test_value, error);
+}
+
+// The t-tests open the run themselves, as their native methods do.
+int run_one_sample(const RunRequest& request, std::string& error) {
+    double test_value = 0;
+    if (!ttest_request(request, 1, test_value, error)) return kInvalidRequest;
+    return open_ttest_run(request.data_path.c_str(), request.run_name.c_str(), [&](RunContext& context) {
+        return one_sample_frame(context, request.variables[0], test_value, request.selection);
+    });
+}
+
+int run_paired(const RunRequest& request, std::string& error) {
+    double test_value = 0;
+    if (!ttest_request(request, 2, test_value, error)) return kInvalidRequest;
+    return open_ttest_run(request.data_path.c_str(), request.run_name.c_str(), [&](RunContext& context) {
+        return paired_sample_frame(context, request.variables[0], request.variables[1], test_value,
+                                   request.selection);
+    });
+}
+
+int run_independent(const RunRequest& request, std::string& error) {
+    double test_value = 0;
+    int group = 0;
+    if (!ttest_request(request, 1, test_value, error) || !option_variable(request, "group", group, error))
+        return kInvalidRequest;
+    return open_ttest_run(request.data_path.c_str(), request.run_name.c_str(), [&](RunContext& context) {
+        return independent_sample_frame(context, request.variables[0], group, test_value, request.selection);
+    });
+}
+
+int run_matched(const RunRequest& request, std::string& error) {
+    double test_value = 0;
+    int group = 0;
+    if (!ttest_request(request, 1, test_value, error) || !option_variable(request, "group", group, error))
+        return kInvalidRequest;
+    return open_ttest_run(request.data_path.c_str(), request.run_name.c_str(), [&](RunContext& context) {
+        return matched_sample_frame(context, request.variables[0], group, test_value, request.selection);
+    });
+}
+
+// A yes/no option: yes or 1, no or 0; absent is no.
+bool option_flag(const RunRequest& request, const std::string& name, int& flag, std::string& error) {
+    const std::string text = option_text(request, name, "no");
+    flag = text == "yes" || text == "1";
+    if (flag || text == "no" || text == "0") return true;
+    error = "--" + name + " takes yes or no, got '" + text + "'";
+    return false;
+}
+
+// The option words go to the analysis as given: it checks them itself.
+int run_correlation(const RunRequest& request, std::string& error) {
+    int alpha = 0, write_matrix = 0;
+    if (!option_flag(request, "alpha", alpha, error) || !option_flag(request, "write-matrix", write_matrix, error))
+        return kInvalidRequest;
+    const auto word = [&request](const char* name) {
+        const auto option = request.options.find(name);
+        return option == request.options.end() ? nullptr : option->second.c_str();
+    };
+    return correlation_frame(request.data_path.c_str(), request.run_name.c_str(), request.variables,
+                             word("processing"), word("matrix"), alpha, write_matrix, request.selection);
+}
+
+// --show: the optional lines of the cross tabulation by name, as the bits of its display word.
+bool crosstab_display(const RunRequest& request, int& display, std::string& error) {
+    static const struct {
+        const char* name;
+        int bit;
+    } kLines[] = {{"cell", kShowCellPercent}, {"row", kShowRowPercent}, {"column", kShowColumnPercent},
+                  {"expected", kShowExpected}};
+    display = 0;
+    std::istringstream words(option_text(request, "show", "none"));
+    for (std::string word; std::getline(words, word, ',');) {
+        if (word == "none") continue;
+        int bit = 0;
+        for (const auto& line : kLines)
+            if (word == line.name) bit = line.bit;
+        if (bit == 0) {
+            error = "--show takes cell, row, column, expected or none, got '" + word + "'";
+            return false;
+        }
+        display |= bit;
+    }
+    return true;
+}
+
+int run_crosstab(const RunRequest& request, std::string& error) {
+    int display = 0;
+    if (!exact_variables(request, 2, "ROW,COLUMN", error) || !crosstab_display(request, display, error))
+        return kInvalidRequest;
+    return crosstab_two_frame(request.data_path.c_str(), request.run_name.c_str(), request.variables[0],
+                              request.variables[1], display, request.selection);
+}
+
+int run_crosstab3(const RunRequest& request, std::string& error) {
+    int display = 0;
+    if (!exact_variables(request, 3, "ROW,COLUMN,LAYER", error) || !crosstab_display(request, display, error))
+        return kInvalidRequest;
+    return crosstab_three_frame(request.data_path.c_str(), request.run_name.c_str(), request.variables[0],
+                                request.variables[1], request.variables[2], display, request.selection);
+}
+
+int run_anova1(const RunRequest& request, std::string& error) {
+    if (!exact_variables(request, 2, "DEPENDENT,FACTOR", error)) return kInvalidRequest;
+    return anova_one_frame(request.data_path.c_str(), request.run_name.c_str(), request.variables[0],
+                           request.variables[1], request.selection);
+}
+
+int run_anova2(const RunRequest& request, std::string& error) {
+    if (!exact_variables(request, 3, "DEPENDENT,A,B", error)) return kInvalidRequest;
+    return anova_two_frame(request.data_path.c_str(), request.run_name.c_str(), request.variables[0],
+                           request.variables[1], request.variables[2], request.selection);
+}
+
 // One row per analysis, in the order of the native methods.
 const AnalysisCommand kAnalyses[] = {
     {"descriptive", "descriptive statistics of each variable in --vars", run_descriptive},
+    {"frequency", "frequency table of each variable in --vars; --describe 1 adds its statistics", run_frequency},
+    {"one-sample", "t-test of the mean of --vars X against --test VALUE (default 0)", run_one_sample},
+    {"paired", "t-test of the differences of --vars X,Y against --test VALUE", run_paired},
+    {"independent", "t-test of --vars X between the two groups of --group G, --test VALUE", run_independent},
+    {"matched", "t-test of --vars X, i-th cases of the two groups of --group G matched, --test VALUE",
+     run_matched},
+    {"crosstab", "two-way table of --vars ROW,COLUMN; --show cell,row,column,expected adds those lines",
+     run_crosstab},
+    {"crosstab3", "three-way table of --vars ROW,COLUMN,LAYER, one subtable a layer; --show as for crosstab",
+     run_crosstab3},
+    {"anova1", "one-way ANOVA of --vars DEPENDENT,FACTOR (balanced, at most 36 groups)", run_anova1},
+    {"anova2", "two-way ANOVA of --vars DEPENDENT,A,B with interaction (balanced, at most 36 cells)", run_anova2},
+    {"correlation",
+     "covariances (--matrix cov) or correlations (corr) of --vars; --processing complete|pair; --alpha yes; "
+     "--write-matrix yes",
+     run_correlation},
 };
 
 const AnalysisCommand* find_analysis(const std::string& name) {
