@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <string>
@@ -54,12 +55,18 @@ struct ByteReader {
     }
 };
 
-// A scratch directory for the process, removed at exit.
+// A scratch directory for the process, removed with its files at exit.
 inline const std::string& scratch_directory() {
     static std::string directory = [] {
         char pattern[] = "/tmp/quorix-fuzz-XXXXXX";
         const char* made = mkdtemp(pattern);
-        return std::string(made ? made : "/tmp");
+        std::atexit([] {
+            const std::string& dir = scratch_directory();
+            for (const char* name : {"data.rkd", "data_fz.out", "data_fz.log", "data_fz.xml", "Matrix.rkd"})
+                std::remove((dir + "/" + name).c_str());
+            rmdir(dir.c_str());
+        });
+        return std::string(made ? made : "/tmp/quorix-fuzz");
     }();
     return directory;
 }
@@ -100,7 +107,7 @@ inline FuzzFile make_data_file(ByteReader& in) {
         descriptor.missing_value3 = in.value();
         if (v == text_variable) {
             descriptor.width = 1 + in.small(12);
-            std::vector<std::string> texts(static_cast<size_t>(file.cases), std::string(1, 'a' + in.small(26)));
+            std::vector<std::string> texts(static_cast<size_t>(file.cases), std::string(1, static_cast<char>('a' + in.small(26))));
             append_text_variable(writer, descriptor, texts);
             continue;
         }
