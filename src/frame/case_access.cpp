@@ -7,6 +7,7 @@
 #include "datafile/byte_order.h"
 #include "datafile/file_io.h"
 #include "frame/channels.h"
+#include "frame/memory.h"
 
 namespace quorix {
 
@@ -52,6 +53,7 @@ int read_variable(RunContext& context, int variable, std::vector<unsigned char>&
         value_position(context.header, context.dictionary, context.short_name_layout, variable);
     const int64_t size = int64_t{context.dictionary[variable - 1].width} * context.header.case_count;
     if (!context.data_file || position < 0 || size < 0 || position + size > context.data_file_size) return 0;
+    require_memory(static_cast<uint64_t>(size));
     buffer.resize(static_cast<size_t>(size));
     if (file_seek(context.data_file, position, SEEK_SET) != 0) return 0;
     return size == 0 || std::fread(buffer.data(), 1, buffer.size(), context.data_file) == buffer.size();
@@ -67,6 +69,7 @@ int read_numeric_column(RunContext& context, int variable, std::vector<double>& 
             value_position(context.header, context.dictionary, context.short_name_layout, variable);
         const int64_t size = int64_t{8} * static_cast<int64_t>(cases);
         if (!context.data_file || position < 0 || position + size > context.data_file_size) return 0;
+        require_memory(static_cast<uint64_t>(size));
         column.resize(cases);
         if (file_seek(context.data_file, position, SEEK_SET) != 0) return 0;
         return cases == 0 || std::fread(column.data(), 8, cases, context.data_file) == cases;
@@ -83,6 +86,7 @@ int collect_valid_values(RunContext& context, int variable, std::vector<double>&
                          const std::vector<int32_t>* mask) {
     // The column is read into the output and compacted in place.
     try {
+        require_memory(uint64_t{8} * case_total(context));
         values.reserve(case_total(context));
     } catch (const std::bad_alloc&) {
         console_printf(" Not enough memory!\n");
@@ -170,6 +174,7 @@ int mark_missing_cases(int mode, int count, std::vector<int32_t>& flags, const i
     const size_t cases = case_total(context);
     std::vector<double> column;
     try {
+        require_memory(uint64_t{8} * cases);
         column.reserve(cases);
         if (flags.size() < cases) flags.resize(cases, 0);
     } catch (const std::bad_alloc&) {

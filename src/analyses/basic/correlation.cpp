@@ -8,6 +8,7 @@
 #include "analyses/basic/variable_filter.h"
 #include "datafile/matrix_file.h"
 #include "frame/case_access.h"
+#include "frame/memory.h"
 #include "frame/channels.h"
 #include "frame/run_frame.h"
 #include "numeric/sorting.h"
@@ -52,6 +53,7 @@ bool allocate(size_t k, bool with_sd, std::vector<double>& matrix, std::vector<d
     try {
         // k(k + 1)/2 must not wrap where size_t has 32 bits.
         if (k + 1 > 2 * (matrix.max_size() / k)) return false;
+        require_memory(uint64_t{8} * packed_size(k));
         matrix.resize(packed_size(k));
         means.resize(k);
         if (with_sd) sd.resize(k);

@@ -7,6 +7,7 @@
 
 #include "frame/case_access.h"
 #include "frame/channels.h"
+#include "frame/memory.h"
 
 namespace quorix {
 
@@ -199,6 +200,7 @@ int load_used_cases(RunContext& context, const std::vector<int>& variables, cons
     const size_t k = variables.size();
     if (used > std::min(values.max_size(), std::numeric_limits<size_t>::max() / 8) / k)
         return fail(" not enough memory!");
+    if (!memory_available(uint64_t{8} * k * used)) return fail(" not enough memory!");
     values.resize(k * used);
     std::vector<double> column;
     for (size_t i = 0; i < k; ++i) {

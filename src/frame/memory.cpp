@@ -1,0 +1,62 @@
+#include "frame/memory.h"
+
+#include <new>
+
+#if defined(_WIN32)
+#include <windows.h>
+#else
+#include <sys/resource.h>
+#include <cstdio>
+#include <cstring>
+#endif
+
+namespace quorix {
+
+namespace {
+
+// Blocks below this size are never checked: the checks cost a file read.
+constexpr uint64_t kCheckFrom = uint64_t{64} << 20;
+
+#if defined(_WIN32)
+bool system_can_hold(uint64_t bytes) {
+    MEMORYSTATUSEX status;
+    status.dwLength = sizeof status;
+    if (!GlobalMemoryStatusEx(&status)) return true;
+    return bytes <= status.ullAvailPageFile && bytes <= status.ullAvailVirtual;
+}
+#else
+// MemAvailable plus SwapFree from /proc/meminfo, in bytes; 0 when unknown.
+uint64_t system_available() {
+    std::FILE* file = std::fopen("/proc/meminfo", "r");
+    if (!file) return 0;
+    uint64_t total = 0;
+    char line[256];
+    while (std::fgets(line, sizeof line, file)) {
+        unsigned long long kilobytes = 0;
+        if (std::sscanf(line, "MemAvailable: %llu kB", &kilobytes) == 1 ||
+            std::sscanf(line, "SwapFree: %llu kB", &kilobytes) == 1)
+            total += static_cast<uint64_t>(kilobytes) * 1024;
+    }
+    std::fclose(file);
+    return total;
+}
+
+bool system_can_hold(uint64_t bytes) {
+    rlimit limit{};
+    if (getrlimit(RLIMIT_AS, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY &&
+        bytes > static_cast<uint64_t>(limit.rlim_cur))
+        return false;
+    const uint64_t available = system_available();
+    return available == 0 || bytes <= available;
+}
+#endif
+
+}  // namespace
+
+bool memory_available(uint64_t bytes) { return bytes < kCheckFrom || system_can_hold(bytes); }
+
+void require_memory(uint64_t bytes) {
+    if (!memory_available(bytes)) throw std::bad_alloc();
+}
+
+}  // namespace quorix
