@@ -5,7 +5,7 @@ FUZZ_BUILD ?= build-fuzz
 JOBS       ?= 2
 FUZZ_SECONDS ?= 30
 
-.PHONY: all deps build asan-build test unit-test asan-test fuzz-build fuzz-smoke fuzz demo clean
+.PHONY: all deps build asan-build test unit-test asan-test fuzz-build fuzz-smoke fuzz torture demo clean
 
 all: build
 
@@ -40,6 +40,13 @@ fuzz-smoke: fuzz-build
 FUZZ_TARGET ?= reader
 fuzz: fuzz-build
 	scripts/fuzz $(FUZZ_TARGET) $(FUZZ_SECONDS)
+
+# The Java torture test at length, in the release and the sanitizer builds:
+# make torture TORTURE_CALLS=5000
+TORTURE_CALLS ?= 5000
+torture: build asan-build
+	scripts/torture $(BUILD) $(TORTURE_CALLS)
+	scripts/torture $(ASAN_BUILD) $(TORTURE_CALLS)
 
 test: unit-test asan-test fuzz-smoke
 
