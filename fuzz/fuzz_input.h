@@ -55,20 +55,22 @@ struct ByteReader {
     }
 };
 
-// A scratch directory for the process, removed with its files at exit.
+// A scratch directory for the process, removed with its files at exit. The
+// name is never destroyed, so the exit handler can still read it.
 inline const std::string& scratch_directory() {
-    static std::string directory = [] {
+    static const std::string* directory = [] {
         char pattern[] = "/tmp/quorix-fuzz-XXXXXX";
         const char* made = mkdtemp(pattern);
+        const std::string* name = new std::string(made ? made : "/tmp/quorix-fuzz");
         std::atexit([] {
             const std::string& dir = scratch_directory();
-            for (const char* name : {"data.rkd", "data_fz.out", "data_fz.log", "data_fz.xml", "Matrix.rkd"})
-                std::remove((dir + "/" + name).c_str());
+            for (const char* file : {"data.rkd", "data_fz.out", "data_fz.log", "data_fz.xml", "Matrix.rkd"})
+                std::remove((dir + "/" + file).c_str());
             rmdir(dir.c_str());
         });
-        return std::string(made ? made : "/tmp/quorix-fuzz");
+        return name;
     }();
-    return directory;
+    return *directory;
 }
 
 struct FuzzFile {
