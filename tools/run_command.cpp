@@ -12,6 +12,7 @@
 #include "analyses/basic/frequency.h"
 #include "analyses/basic/ttest.h"
 #include "data_tools.h"
+#include "frame/channels.h"
 
 namespace quorix {
 
@@ -153,31 +154,62 @@ int run_anova2(const RunRequest& request, std::string& error) {
                            request.variables[1], request.variables[2], request.selection);
 }
 
-// One row per analysis, in the order of the native methods.
-const AnalysisCommand kAnalyses[] = {
-    {"descriptive", "descriptive statistics of each variable in --vars", run_descriptive},
-    {"frequency", "frequency table of each variable in --vars; --describe 1 adds its statistics", run_frequency},
-    {"one-sample", "t-test of the mean of --vars X against --test VALUE (default 0)", run_one_sample},
-    {"paired", "t-test of the differences of --vars X,Y against --test VALUE", run_paired},
-    {"independent", "t-test of --vars X between the two groups of --group G, --test VALUE", run_independent},
-    {"matched", "t-test of --vars X, i-th cases of the two groups of --group G matched, --test VALUE",
+// One row per analysis, in the order of the native methods; options lists
+// what its run function reads (option_* calls and request.options look-ups).
+const std::vector<AnalysisCommand> kAnalyses = {
+    {"descriptive", "descriptive statistics of each variable in --vars", "", run_descriptive},
+    {"frequency", "frequency table of each variable in --vars; --describe 1 adds its statistics", "describe",
+     run_frequency},
+    {"one-sample", "t-test of the mean of --vars X against --test VALUE (default 0)", "test", run_one_sample},
+    {"paired", "t-test of the differences of --vars X,Y against --test VALUE", "test", run_paired},
+    {"independent", "t-test of --vars X between the two groups of --group G, --test VALUE", "group test",
+     run_independent},
+    {"matched", "t-test of --vars X, i-th cases of the two groups of --group G matched, --test VALUE", "group test",
      run_matched},
-    {"crosstab", "two-way table of --vars ROW,COLUMN; --show cell,row,column,expected adds those lines",
+    {"crosstab", "two-way table of --vars ROW,COLUMN; --show cell,row,column,expected adds those lines", "show",
      run_crosstab},
-    {"crosstab3", "three-way table of --vars ROW,COLUMN,LAYER, one subtable a layer; --show as for crosstab",
+    {"crosstab3", "three-way table of --vars ROW,COLUMN,LAYER, one subtable a layer; --show as for crosstab", "show",
      run_crosstab3},
-    {"anova1", "one-way ANOVA of --vars DEPENDENT,FACTOR (balanced, at most 36 groups)", run_anova1},
-    {"anova2", "two-way ANOVA of --vars DEPENDENT,A,B with interaction (balanced, at most 36 cells)", run_anova2},
+    {"anova1", "one-way ANOVA of --vars DEPENDENT,FACTOR (balanced, at most 36 groups)", "", run_anova1},
+    {"anova2", "two-way ANOVA of --vars DEPENDENT,A,B with interaction (balanced, at most 36 cells)", "", run_anova2},
     {"correlation",
      "covariances (--matrix cov) or correlations (corr) of --vars; --processing complete|pair; --alpha yes; "
      "--write-matrix yes",
-     run_correlation},
+     "matrix processing alpha write-matrix", run_correlation},
 };
 
 const AnalysisCommand* find_analysis(const std::string& name) {
     for (const AnalysisCommand& analysis : kAnalyses)
         if (name == analysis.name) return &analysis;
     return nullptr;
+}
+
+// The words of a space-separated list.
+std::vector<std::string> words_of(const char* list) {
+    std::vector<std::string> words;
+    std::istringstream in(list);
+    for (std::string word; in >> word;) words.push_back(word);
+    return words;
+}
+
+bool takes_option(const AnalysisCommand& analysis, const std::string& name) {
+    for (const char* list : {kCommonOptions, analysis.options})
+        for (const std::string& word : words_of(list))
+            if (word == name) return true;
+    return false;
+}
+
+// A misspelled option would otherwise be ignored and the run go on with the default.
+std::string unknown_option_message(const AnalysisCommand& analysis, const std::string& option) {
+    std::string message = std::string(analysis.name) + " does not take " + option + "; its options are";
+    const char* separator = " --";
+    for (const char* list : {kCommonOptions, analysis.options}) {
+        for (const std::string& word : words_of(list)) {
+            message += separator + word;
+            separator = ", --";
+        }
+    }
+    return message;
 }
 
 bool parse_integer(const std::string& text, long long& value) {
@@ -266,7 +298,8 @@ bool option_variable(const RunRequest& request, const std::string& name, int& va
 
 namespace {
 
-bool parse_request(const std::vector<std::string>& args, RunRequest& request, std::string& error) {
+bool parse_request(const AnalysisCommand& analysis, const std::vector<std::string>& args, RunRequest& request,
+                   std::string& error) {
     if (args.size() < 2) {
         error = "run needs an analysis and a data file";
         return false;
@@ -294,8 +327,11 @@ bool parse_request(const std::vector<std::string>& args, RunRequest& request, st
                 }
                 request.selection.push_back(static_cast<int32_t>(entry));
             }
-        } else {
+        } else if (takes_option(analysis, option.substr(2))) {
             request.options[option.substr(2)] = value;
+        } else {
+            error = unknown_option_message(analysis, option);
+            return false;
         }
     }
     return resolve_variables(request.data_path, variable_list, request.variables, error);
@@ -312,13 +348,12 @@ std::string run_usage() {
         "  --select   the case selection as the analysis reads it: 0-based case numbers for the\n"
         "             basic analyses, one 0/1 flag per case for the others\n"
         "analyses:\n";
-    for (const AnalysisCommand& analysis : kAnalyses) {
-        char line[200];
-        std::snprintf(line, sizeof line, "  %-14s %s\n", analysis.name, analysis.usage);
-        text += line;
-    }
+    for (const AnalysisCommand& analysis : kAnalyses)
+        append_printf(text, "  %-14s %s\n", analysis.name, analysis.usage);
     return text;
 }
+
+const std::vector<AnalysisCommand>& analysis_commands() { return kAnalyses; }
 
 int run_command(const std::vector<std::string>& args) {
     if (args.empty() || args[0] == "--help" || args[0] == "-h") {
@@ -329,7 +364,7 @@ int run_command(const std::vector<std::string>& args) {
     std::string error;
     const AnalysisCommand* analysis = find_analysis(args[0]);
     if (!analysis) error = "unknown analysis '" + args[0] + "' (rkstat run --help lists them)";
-    if (analysis && !parse_request(args, request, error)) analysis = nullptr;
+    if (analysis && !parse_request(*analysis, args, request, error)) analysis = nullptr;
     if (!analysis) {
         std::fprintf(stderr, "rkstat: %s\n", error.c_str());
         return 2;

@@ -31,13 +31,20 @@ bool option_variable(const RunRequest& request, const std::string& name, int& va
 
 struct AnalysisCommand {
     const char* name;
-    const char* usage;  // one line for rkstat run --help, options included
+    const char* usage;    // one line for rkstat run --help, options included
+    const char* options;  // the options it reads, space-separated names without "--"
     // Runs the analysis; returns the frame's status, or sets error and returns
     // kInvalidRequest when the options are wrong.
     int (*run)(const RunRequest& request, std::string& error);
 };
 
 constexpr int kInvalidRequest = -1000;
+
+// Every analysis takes these; the rest are refused unless its row names them.
+constexpr const char* kCommonOptions = "run vars select";
+
+// The analyses rkstat run knows, in the order of the native methods.
+const std::vector<AnalysisCommand>& analysis_commands();
 
 // Returns the process exit status: 0 when the analysis ran, 1 when it
 // reported a failure, 2 when the run could not start or the arguments are wrong.

@@ -204,6 +204,22 @@ int mark_missing_cases(int mode, int count, std::vector<int32_t>& flags, const i
     return 1;
 }
 
+bool collect_complete_cases(RunContext& context, const std::vector<int>& variables,
+                            std::vector<std::vector<double>>& columns, const char* memory_message) {
+    try {
+        std::vector<int32_t> excluded(case_total(context), 0);
+        if (!mark_missing_cases(1, static_cast<int>(variables.size()), excluded, variables.data(), context))
+            return false;
+        columns.assign(variables.size(), std::vector<double>());
+        for (size_t k = 0; k < variables.size(); ++k)
+            if (collect_valid_values(context, variables[k], columns[k], &excluded) < 0) return false;
+        return true;
+    } catch (const std::bad_alloc&) {
+        channel_printf(kLogChannel, "%s\n", memory_message);
+        return false;
+    }
+}
+
 int case_count_lines(std::string& text, int variable_count, const char* title, int cases_in_file, int cases_used,
                      int cases_deleted) {
     const size_t start = text.size();

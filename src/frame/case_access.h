@@ -63,6 +63,14 @@ int build_case_mask(const RunContext& context, std::vector<int32_t>& mask);
 int mark_missing_cases(int mode, int count, std::vector<int32_t>& flags, const int* variables,
                        RunContext& context);
 
+// Listwise deletion over several variables: the values of each variable at the
+// selected cases (index form) where none of the variables is missing, in case
+// order, one column per variable, so that the columns line up case by case.
+// False when a column cannot be read or memory ran out; for the latter
+// memory_message goes to the log channel.
+bool collect_complete_cases(RunContext& context, const std::vector<int>& variables,
+                            std::vector<std::vector<double>>& columns, const char* memory_message);
+
 // Appends the case-count block; a negative count ends it. Returns the characters written.
 int case_count_lines(std::string& text, int variable_count, const char* title, int cases_in_file, int cases_used,
                      int cases_deleted);

@@ -142,6 +142,40 @@ int count_distinct(const double* values, int n, double* distinct, int* counts) {
     return total;
 }
 
+Categories code_categories(const std::vector<double>& cases) {
+    Categories c;
+    const int n = static_cast<int>(cases.size());
+    c.values.resize(cases.size());
+    c.counts.resize(cases.size());
+    const int k = count_distinct(cases.data(), n, c.values.data(), c.counts.data());
+    c.values.resize(static_cast<size_t>(k));
+    c.counts.resize(static_cast<size_t>(k));
+
+    std::vector<double> numbers;
+    std::vector<int> number_at, nan_at;
+    for (int j = 0; j < k; ++j) {
+        if (std::isnan(c.values[j])) {
+            nan_at.push_back(j);
+        } else {
+            numbers.push_back(c.values[j]);
+            number_at.push_back(j);
+        }
+    }
+    c.codes.resize(cases.size());
+    size_t next_nan = 0;
+    for (size_t i = 0; i < cases.size(); ++i) {
+        const double v = cases[i];
+        if (std::isnan(v)) {
+            c.codes[i] = next_nan < nan_at.size() ? nan_at[next_nan++] : 0;
+            continue;
+        }
+        // Every number of the column is in the list: the search finds it exactly.
+        const size_t at = static_cast<size_t>(std::lower_bound(numbers.begin(), numbers.end(), v) - numbers.begin());
+        c.codes[i] = at < number_at.size() ? number_at[at] : 0;
+    }
+    return c;
+}
+
 const ValueLabelSet* find_variable(const std::vector<ValueLabelSet>& sets, const std::string& name) {
     for (const ValueLabelSet& set : sets)
         if (set.variable_name == name) return &set;

@@ -36,6 +36,19 @@ void apply_permutation(double* array, int n, const int* perm);
 // placed behind the numbers not above the largest one read before it.
 int count_distinct(const double* values, int n, double* distinct, int* counts);
 
+// The distinct values of a column in ascending order (count_distinct), their
+// frequencies, and for every case the index of its value in that list.
+struct Categories {
+    std::vector<double> values;
+    std::vector<int> counts;
+    std::vector<int> codes;
+};
+
+// O(n log n): each case is found by binary search among the distinct numbers;
+// a NaN, which count_distinct keeps as a category of its own, is matched to
+// the NaN categories in input order.
+Categories code_categories(const std::vector<double>& cases);
+
 // The first label set of the variable named name (byte-wise, case-sensitive), or null.
 const ValueLabelSet* find_variable(const std::vector<ValueLabelSet>& sets, const std::string& name);
 

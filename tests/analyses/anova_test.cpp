@@ -6,24 +6,15 @@
 #include <limits>
 
 #include "analyses/basic/anova.h"
-#include "data_tools.h"
 #include "support/test_files.h"
 
 namespace quorix {
 namespace {
 
+using testing::import_sample;
 using testing::ScratchDir;
+using testing::section;
 using testing::TestVariable;
-
-std::string import_sample(const ScratchDir& dir, const std::string& csv, const std::string& rkd,
-                          const std::vector<std::string>& labels) {
-    ImportOptions options;
-    std::string error;
-    for (const std::string& label : labels) EXPECT_TRUE(parse_labels(label, options, error)) << error;
-    const std::string path = dir.file(rkd);
-    EXPECT_TRUE(import_csv(std::string(QUORIX_SAMPLE_DIR) + "/" + csv, path, options, error)) << error;
-    return path;
-}
 
 struct AnovaRun {
     int status = 0;
@@ -39,14 +30,6 @@ AnovaRun run_anova(const ScratchDir& dir, const std::string& path, const std::st
                                       : anova_two_frame(path.c_str(), name.c_str(), vars[0], vars[1], vars[2], {});
     });
     return run;
-}
-
-std::string section(const std::string& record, const std::string& name) {
-    const size_t start = record.find("== " + name + "\n");
-    if (start == std::string::npos) return "";
-    const size_t body = start + name.size() + 4;
-    const size_t end = record.find("\n== ", body - 1);
-    return record.substr(body, end == std::string::npos ? std::string::npos : end + 1 - body);
 }
 
 TEST(Anova, SampleDataGoldens) {

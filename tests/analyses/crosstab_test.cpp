@@ -7,26 +7,17 @@
 #include <sstream>
 
 #include "analyses/basic/crosstab.h"
-#include "data_tools.h"
 #include "support/test_files.h"
 
 namespace quorix {
 namespace {
 
+using testing::import_sample;
 using testing::ScratchDir;
+using testing::section;
 using testing::TestVariable;
 
 constexpr int kAllLines = kShowCellPercent | kShowRowPercent | kShowColumnPercent | kShowExpected;
-
-std::string import_sample(const ScratchDir& dir, const std::string& csv, const std::string& rkd,
-                          const std::vector<std::string>& labels) {
-    ImportOptions options;
-    std::string error;
-    for (const std::string& label : labels) EXPECT_TRUE(parse_labels(label, options, error)) << error;
-    const std::string path = dir.file(rkd);
-    EXPECT_TRUE(import_csv(std::string(QUORIX_SAMPLE_DIR) + "/" + csv, path, options, error)) << error;
-    return path;
-}
 
 std::string hair_eye_color(const ScratchDir& dir) {
     return import_sample(
@@ -38,14 +29,6 @@ std::string two_way_record(const ScratchDir& dir, const std::string& path, const
                            int display, const std::vector<int32_t>& selection = {}) {
     return testing::record_run(dir, path, run,
                                [&] { crosstab_two_frame(path.c_str(), run.c_str(), row, column, display, selection); });
-}
-
-std::string section(const std::string& record, const std::string& name) {
-    const size_t start = record.find("== " + name + "\n");
-    if (start == std::string::npos) return "";
-    const size_t body = start + name.size() + 4;
-    const size_t end = record.find("\n== ", body - 1);
-    return record.substr(body, end == std::string::npos ? std::string::npos : end + 1 - body);
 }
 
 TEST(Crosstab, HairByEyeGoldens) {
@@ -211,28 +194,6 @@ TEST(Crosstab, PanelsOfFiveColumnsWithTotalOnlyInTheLast) {
             EXPECT_NE(report.find("\nLikelihood "), std::string::npos);
         }
     }
-}
-
-TEST(Crosstab, CategoryCodesFindEveryValueAndKeepNaNsApart) {
-    const double nan = std::numeric_limits<double>::quiet_NaN(), inf = std::numeric_limits<double>::infinity();
-    const std::vector<double> cases = {3, nan, -0.0, 1e308, 0.0, -inf, nan, 3, inf, -1e308, 0.5};
-    const Categories c = code_categories(cases);
-    ASSERT_EQ(c.codes.size(), cases.size());
-    int nans = 0;
-    for (size_t i = 0; i < cases.size(); ++i) {
-        const double value = c.values[static_cast<size_t>(c.codes[i])];
-        if (std::isnan(cases[i])) {
-            EXPECT_TRUE(std::isnan(value));
-            EXPECT_EQ(c.counts[static_cast<size_t>(c.codes[i])], 1);
-            ++nans;
-        } else {
-            EXPECT_EQ(value, cases[i]) << i;
-        }
-    }
-    EXPECT_EQ(nans, 2);
-    EXPECT_NE(c.codes[1], c.codes[6]);
-    EXPECT_EQ(c.codes[2], c.codes[4]);  // -0.0 and 0.0 are one category
-    EXPECT_EQ(c.values.size(), 9u);
 }
 
 TEST(Crosstab, HostileTablesEndCleanly) {

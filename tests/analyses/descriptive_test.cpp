@@ -11,14 +11,9 @@
 namespace quorix {
 namespace {
 
+using testing::describe;
 using testing::ScratchDir;
 using testing::TestVariable;
-
-StatsRow describe(std::vector<double> values) {
-    StatsRow row{};
-    EXPECT_EQ(describe_sample(values.data(), values.size(), row), 0);
-    return row;
-}
 
 void expect_near_relative(double actual, double expected, double tolerance, const char* what) {
     EXPECT_NEAR(actual, expected, tolerance * std::max(1.0, std::fabs(expected))) << what;

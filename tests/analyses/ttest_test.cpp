@@ -15,14 +15,9 @@
 namespace quorix {
 namespace {
 
+using testing::describe;
 using testing::ScratchDir;
 using testing::TestVariable;
-
-StatsRow describe(std::vector<double> values) {
-    StatsRow row{};
-    describe_sample(values.data(), values.size(), row);
-    return row;
-}
 
 void expect_relative(double actual, double expected, double tolerance, const char* what) {
     EXPECT_NEAR(actual, expected, tolerance * std::fabs(expected)) << what;

@@ -1,5 +1,5 @@
 // Case access: missing-value kinds, both selection forms, the missing-case
-// flags and the case-count lines.
+// flags, the complete cases of several variables and the case-count lines.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -159,6 +159,18 @@ TEST(CaseAccess, AllRuleFlagsCasesMissingInEveryVariable) {
     ASSERT_EQ(mark_missing_cases(-1, 2, flags, both, context), 1);
     EXPECT_EQ(flags, (std::vector<int32_t>{0, 1, 0}));
     std::fclose(context.data_file);
+}
+
+TEST(CaseAccess, CompleteCasesLineUpAcrossVariables) {
+    CaseFile file;
+    // x is missing in case 3, y in case 1: both columns leave out both cases.
+    std::vector<std::vector<double>> columns;
+    ASSERT_TRUE(collect_complete_cases(file.context, {1, 2}, columns, " no memory"));
+    EXPECT_EQ(columns, (std::vector<std::vector<double>>{{0, 2, 4, 5}, {10, 12, 14, 99}}));
+    file.context.selection = {5, 1, 0};  // index form, taken in file order
+    ASSERT_TRUE(collect_complete_cases(file.context, {2, 1}, columns, " no memory"));
+    EXPECT_EQ(columns, (std::vector<std::vector<double>>{{10, 99}, {0, 5}}));
+    EXPECT_FALSE(collect_complete_cases(file.context, {1, 9}, columns, " no memory"));
 }
 
 TEST(CaseAccess, CaseCountLines) {

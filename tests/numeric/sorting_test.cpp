@@ -1,5 +1,5 @@
-// Index sort, ranks, permutation, distinct values, value labels and the
-// packed-matrix printers.
+// Index sort, ranks, permutation, distinct values, category codes, value labels
+// and the packed-matrix printers.
 #include <gtest/gtest.h>
 
 #include <climits>
@@ -116,6 +116,28 @@ TEST(CountDistinct, MatchesTheLiteralMethodBitForBit) {
         ASSERT_EQ(std::memcmp(got.data(), want.data(), sizeof(double) * k), 0) << round;
         ASSERT_TRUE(std::equal(want_counts.begin(), want_counts.end(), got_counts.begin())) << round;
     }
+}
+
+TEST(CodeCategories, FindEveryValueAndKeepNaNsApart) {
+    const double nan = std::numeric_limits<double>::quiet_NaN(), inf = std::numeric_limits<double>::infinity();
+    const std::vector<double> cases = {3, nan, -0.0, 1e308, 0.0, -inf, nan, 3, inf, -1e308, 0.5};
+    const Categories c = code_categories(cases);
+    ASSERT_EQ(c.codes.size(), cases.size());
+    int nans = 0;
+    for (size_t i = 0; i < cases.size(); ++i) {
+        const double value = c.values[static_cast<size_t>(c.codes[i])];
+        if (std::isnan(cases[i])) {
+            EXPECT_TRUE(std::isnan(value));
+            EXPECT_EQ(c.counts[static_cast<size_t>(c.codes[i])], 1);
+            ++nans;
+        } else {
+            EXPECT_EQ(value, cases[i]) << i;
+        }
+    }
+    EXPECT_EQ(nans, 2);
+    EXPECT_NE(c.codes[1], c.codes[6]);
+    EXPECT_EQ(c.codes[2], c.codes[4]);  // -0.0 and 0.0 are one category
+    EXPECT_EQ(c.values.size(), 9u);
 }
 
 TEST(LabelText, LabelsAndPlainValues) {

@@ -9,6 +9,8 @@
 #include <cctype>
 #include <sstream>
 
+#include "analyses/basic/descriptive.h"
+#include "data_tools.h"
 #include "datafile/rkd_writer.h"
 #include "frame/channels.h"
 #include "frame/run_frame.h"
@@ -141,6 +143,30 @@ std::string record_run(const ScratchDir& dir, const std::string& data_path, cons
     for (const auto& [label, path] : {std::pair{"out", names.report}, {"log", names.log}, {"xml", names.xml}})
         record += std::string("== ") + label + "\n" + (file_exists(path) ? read_text(path) : std::string("<no file>\n"));
     return mask_banner_time(replace_all(record, dir.path, "<dir>"));
+}
+
+std::string section(const std::string& record, const std::string& name) {
+    const size_t start = record.find("== " + name + "\n");
+    if (start == std::string::npos) return "";
+    const size_t body = start + name.size() + 4;
+    const size_t end = record.find("\n== ", body - 1);
+    return record.substr(body, end == std::string::npos ? std::string::npos : end + 1 - body);
+}
+
+std::string import_sample(const ScratchDir& dir, const std::string& csv, const std::string& rkd,
+                          const std::vector<std::string>& labels) {
+    ImportOptions options;
+    std::string error;
+    for (const std::string& label : labels) EXPECT_TRUE(parse_labels(label, options, error)) << error;
+    const std::string path = dir.file(rkd);
+    EXPECT_TRUE(import_csv(std::string(QUORIX_SAMPLE_DIR) + "/" + csv, path, options, error)) << error;
+    return path;
+}
+
+StatsRow describe(std::vector<double> values) {
+    StatsRow row{};
+    EXPECT_EQ(describe_sample(values.data(), values.size(), row), 0);
+    return row;
 }
 
 XmlCapture::XmlCapture() : file(std::tmpfile()) {

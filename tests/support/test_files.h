@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "datafile/rkd_format.h"
+#include "report/result_document.h"
 
 namespace quorix::testing {
 
@@ -62,6 +63,18 @@ void expect_golden(const std::string& name, const std::string& actual);
 // file of the run (or "<no file>"), with the scratch path and the banner time masked.
 std::string record_run(const ScratchDir& dir, const std::string& data_path, const std::string& run_name,
                        const std::function<void()>& run);
+
+// The text of the section "== name" of a record_run record, up to the next
+// section; "" when the record has no such section.
+std::string section(const std::string& record, const std::string& name);
+
+// Imports csv of the sample data into dir as rkd (rkstat import), with value
+// labels "NAME=VALUE:LABEL,..."; returns the data file's path.
+std::string import_sample(const ScratchDir& dir, const std::string& csv, const std::string& rkd,
+                          const std::vector<std::string>& labels);
+
+// The statistics row of values (describe_sample, which reorders its copy).
+StatsRow describe(std::vector<double> values);
 
 // Routes the XML result document into a temporary file for the writers' tests.
 struct XmlCapture {

@@ -2,7 +2,6 @@
 
 #include <new>
 
-#include "analyses/basic/crosstab.h"
 #include "analyses/basic/descriptive.h"
 #include "frame/case_access.h"
 #include "frame/channels.h"
@@ -145,7 +144,7 @@ int finish_anova(std::string& text, const std::vector<std::string>& labels, cons
 int one_way(RunContext& context, int dependent, int factor) {
     std::string text = "ONE-WAY ANOVA\n\n";
     std::vector<std::vector<double>> columns;
-    if (!read_used_columns(context, {dependent, factor}, columns, " Do not have enough memory space")) return -1;
+    if (!collect_complete_cases(context, {dependent, factor}, columns, " Do not have enough memory space")) return -1;
     const std::vector<double>& y = columns[0];
     const int total = static_cast<int>(y.size());
     if (total == 0) return refuse(" No used cases were found!");
@@ -203,7 +202,7 @@ int one_way(RunContext& context, int dependent, int factor) {
 int two_way(RunContext& context, int dependent, int factor_a, int factor_b) {
     std::string text = "TWO-WAY ANOVA\n\n";
     std::vector<std::vector<double>> columns;
-    if (!read_used_columns(context, {dependent, factor_a, factor_b}, columns, " Do not have enough memory space"))
+    if (!collect_complete_cases(context, {dependent, factor_a, factor_b}, columns, " Do not have enough memory space"))
         return -1;
     const std::vector<double>& y = columns[0];
     const int total = static_cast<int>(y.size());

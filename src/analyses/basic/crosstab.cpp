@@ -13,56 +13,6 @@
 
 namespace quorix {
 
-Categories code_categories(const std::vector<double>& cases) {
-    Categories c;
-    const int n = static_cast<int>(cases.size());
-    c.values.resize(cases.size());
-    c.counts.resize(cases.size());
-    const int k = count_distinct(cases.data(), n, c.values.data(), c.counts.data());
-    c.values.resize(static_cast<size_t>(k));
-    c.counts.resize(static_cast<size_t>(k));
-
-    std::vector<double> numbers;
-    std::vector<int> number_at, nan_at;
-    for (int j = 0; j < k; ++j) {
-        if (std::isnan(c.values[j])) {
-            nan_at.push_back(j);
-        } else {
-            numbers.push_back(c.values[j]);
-            number_at.push_back(j);
-        }
-    }
-    c.codes.resize(cases.size());
-    size_t next_nan = 0;
-    for (size_t i = 0; i < cases.size(); ++i) {
-        const double v = cases[i];
-        if (std::isnan(v)) {
-            c.codes[i] = next_nan < nan_at.size() ? nan_at[next_nan++] : 0;
-            continue;
-        }
-        // Every number of the column is in the list: the search finds it exactly.
-        const size_t at = static_cast<size_t>(std::lower_bound(numbers.begin(), numbers.end(), v) - numbers.begin());
-        c.codes[i] = at < number_at.size() ? number_at[at] : 0;
-    }
-    return c;
-}
-
-bool read_used_columns(RunContext& context, const std::vector<int>& variables,
-                       std::vector<std::vector<double>>& columns, const char* memory_message) {
-    try {
-        std::vector<int32_t> excluded(static_cast<size_t>(std::max(context.header.case_count, 0)), 0);
-        if (!mark_missing_cases(1, static_cast<int>(variables.size()), excluded, variables.data(), context))
-            return false;
-        columns.assign(variables.size(), std::vector<double>());
-        for (size_t k = 0; k < variables.size(); ++k)
-            if (collect_valid_values(context, variables[k], columns[k], &excluded) < 0) return false;
-        return true;
-    } catch (const std::bad_alloc&) {
-        channel_printf(kLogChannel, "%s\n", memory_message);
-        return false;
-    }
-}
-
 namespace {
 
 constexpr int kPanelColumns = 5;
@@ -184,6 +134,21 @@ Independence test_independence(const CrossTable& t) {
     r.pearson_p = gamma_q(half_df, r.pearson / 2);
     r.likelihood_p = gamma_q(half_df, r.likelihood / 2);
     return r;
+}
+
+// The table of the used cases and its tests; false after a line on the log
+// when there are no used cases or the table cannot be made. The columns are
+// freed once counted.
+bool tabulate(std::vector<std::vector<double>>& columns, const std::vector<const ValueLabelSet*>& sets,
+              CrossTable& table, Independence& result) {
+    if (columns[0].empty()) {
+        channel_printf(kLogChannel, "%s\n", " No used cases were found.");
+        return false;
+    }
+    if (!build_table(columns, sets, table)) return false;
+    columns.clear();
+    result = test_independence(table);
+    return true;
 }
 
 void statistics_text(std::string& text, const Independence& r) {
@@ -494,7 +459,7 @@ int crosstab_two_way(RunContext& context, int row_variable, int column_variable,
     const std::vector<const ValueLabelSet*> sets = {find_variable(context.header.label_sets, row_name),
                                                     find_variable(context.header.label_sets, column_name)};
     std::vector<std::vector<double>> columns;
-    if (!read_used_columns(context, {row_variable, column_variable}, columns, " Do not have enough memory space"))
+    if (!collect_complete_cases(context, {row_variable, column_variable}, columns, " Do not have enough memory space"))
         return -1;
     const int n = static_cast<int>(columns[0].size());
     case_count_lines(text, 2, context.path.c_str(), context.header.case_count, n, -1);
@@ -505,15 +470,10 @@ int crosstab_two_way(RunContext& context, int row_variable, int column_variable,
     xml_printf("%s%d%s\n", "<nCase>", n, "</nCase>");
     xml_printf("%s%s%s\n", "<FileName>\"", context.path.c_str(), "\"</FileName>");
     xml_printf("%s\n", "</DataInf>");
-    if (n == 0) {
-        channel_printf(kLogChannel, "%s\n", " No used cases were found.");
-        return -1;
-    }
 
     CrossTable table;
-    if (!build_table(columns, sets, table)) return -1;
-    columns.clear();
-    const Independence result = test_independence(table);
+    Independence result;
+    if (!tabulate(columns, sets, table, result)) return -1;
 
     std::string report;
     try {
@@ -545,19 +505,14 @@ int crosstab_three_way(RunContext& context, int row_variable, int column_variabl
     std::vector<const ValueLabelSet*> sets;
     for (const std::string& name : names) sets.push_back(find_variable(context.header.label_sets, name));
     std::vector<std::vector<double>> columns;
-    if (!read_used_columns(context, variables, columns, " Do not have enough memory space")) return -1;
+    if (!collect_complete_cases(context, variables, columns, " Do not have enough memory space")) return -1;
     const int n = static_cast<int>(columns[0].size());
     std::string report;
     case_count_lines(report, 3, context.path.c_str(), context.header.case_count, n, -1);
-    if (n == 0) {
-        channel_printf(kLogChannel, "%s\n", " No used cases were found.");
-        return -1;
-    }
 
     CrossTable table;
-    if (!build_table(columns, sets, table)) return -1;
-    columns.clear();
-    const Independence result = test_independence(table);
+    Independence result;
+    if (!tabulate(columns, sets, table, result)) return -1;
 
     try {
         append_printf(report, "\n            %s*%s*%s Crosstabulation\n", names[0].c_str(), names[1].c_str(),

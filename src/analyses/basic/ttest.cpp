@@ -214,23 +214,60 @@ int grouping_failure(const TTestKind& kind, GroupSplit split) {
                                               : " The grouping variable has more than two values!");
 }
 
-// One group's <Item> and its report block; the members are reordered.
-void report_group(std::string& report, const TTestKind& kind, const std::string& variable_name,
-                  const std::string& group_name, int variable, double group_value, std::vector<double>& members,
-                  StatsRow& row) {
-    xml_printf("<Item>\n");
-    xml_printf("%s%5.0d%s\n", "<ID>", variable, "</ID>");
-    xml_printf("%s%s on %s %15.3f%s\n", "<Name>", variable_name.c_str(), group_name.c_str(), group_value, "</Name>");
-    if (&kind == &kIndependent)
-        append_printf(report, "\n %9s on %9s (%6.2f)\r\n", variable_name.c_str(), group_name.c_str(), group_value);
-    else
-        append_printf(report, " %9s on %9s (%6.2f)\n", variable_name.c_str(), group_name.c_str(), group_value);
-    row = StatsRow{};
-    row[kStatId] = variable;
-    describe_sample(members.data(), members.size(), row);
-    write_stats_block(row);
-    stats_block_text(report, row);
-    xml_printf("</Item>\n");
+// A grouped test (matched or independent) once it is opened.
+struct GroupedTest {
+    std::string report;
+    std::string name, group_name;  // of the test variable and the grouping variable
+    TwoGroups groups;
+};
+
+// The grouped tests' opening: the head, the compare line (compare_format takes
+// the two names and the test value), the cases missing in either variable
+// left out and the values split into the two groups. False once the failure
+// is reported and the table closed: the run's status is then -1.
+bool open_grouped_test(RunContext& context, const TTestKind& kind, int variable, int group, double test_value,
+                       const char* compare_format, GroupedTest& test) {
+    begin_test(context, kind, test.report);
+    const int variables[2] = {variable, group};
+    test.name = variable_name(context.header, variable);
+    test.group_name = variable_name(context.header, group);
+    std::vector<int32_t> flags;
+    if (!mark_missing_cases(1, 2, flags, variables, context)) {
+        memory_failure(kind);
+        return false;
+    }
+    append_printf(test.report, compare_format, test.name.c_str(), test.group_name.c_str(), test_value);
+    const GroupSplit split = split_groups(context, variable, group, flags, test.groups);
+    if (split != GroupSplit::ok) {
+        grouping_failure(kind, split);
+        return false;
+    }
+    return true;
+}
+
+// Each group's <Item> and report block, rows[k] the statistics of group k;
+// the members are reordered.
+void report_groups(GroupedTest& test, const TTestKind& kind, int variable, StatsRow (&rows)[2]) {
+    const char* name = test.name.c_str();
+    const char* group_name = test.group_name.c_str();
+    for (int k = 0; k < 2; ++k) {
+        const double group_value = test.groups.value[k];
+        std::vector<double>& members = test.groups.members[k];
+        StatsRow& row = rows[k];
+        xml_printf("<Item>\n");
+        xml_printf("%s%5.0d%s\n", "<ID>", variable, "</ID>");
+        xml_printf("%s%s on %s %15.3f%s\n", "<Name>", name, group_name, group_value, "</Name>");
+        if (&kind == &kIndependent)
+            append_printf(test.report, "\n %9s on %9s (%6.2f)\r\n", name, group_name, group_value);
+        else
+            append_printf(test.report, " %9s on %9s (%6.2f)\n", name, group_name, group_value);
+        row = StatsRow{};
+        row[kStatId] = variable;
+        describe_sample(members.data(), members.size(), row);
+        write_stats_block(row);
+        stats_block_text(test.report, row);
+        xml_printf("</Item>\n");
+    }
 }
 
 }  // namespace
@@ -313,27 +350,19 @@ int paired_sample_driver(RunContext& context, int first, int second, double test
 int matched_sample_driver(RunContext& context, int variable, int group, double test_value) {
     const TTestKind& kind = kMatched;
     return guarded(kind, [&] {
-        std::string report;
-        begin_test(context, kind, report);
-        const int variables[2] = {variable, group};
-        const std::string name = variable_name(context.header, variable);
-        const std::string group_name = variable_name(context.header, group);
-        std::vector<int32_t> flags;
-        if (!mark_missing_cases(1, 2, flags, variables, context)) return memory_failure(kind);
-        append_printf(report, " %9s is paired by %-9s using test value =%8.3f\r\n", name.c_str(), group_name.c_str(),
-                      test_value);
-        TwoGroups groups;
-        const GroupSplit split = split_groups(context, variable, group, flags, groups);
-        if (split != GroupSplit::ok) return grouping_failure(kind, split);
-        if (groups.members[0].size() != groups.members[1].size())
+        GroupedTest test;
+        if (!open_grouped_test(context, kind, variable, group, test_value,
+                               " %9s is paired by %-9s using test value =%8.3f\r\n", test))
+            return -1;
+        const std::vector<double>* members = test.groups.members;
+        if (members[0].size() != members[1].size())
             return stop(kind, Channel::console, " The two groups are not the same size!");
-        std::vector<double> matched = differences(groups.members[0], groups.members[1]);
+        std::vector<double> matched = differences(members[0], members[1]);
         StatsRow rows[2];
-        for (int k = 0; k < 2; ++k)
-            report_group(report, kind, name, group_name, variable, groups.value[k], groups.members[k], rows[k]);
-        difference_test(report, matched, test_value);
+        report_groups(test, kind, variable, rows);
+        difference_test(test.report, matched, test_value);
         end_table(kind);
-        channel_write(kReportChannel, report);
+        channel_write(kReportChannel, test.report);
         console_printf("\nT-TEST DONE !\n");
         return 0;
     });
@@ -342,23 +371,16 @@ int matched_sample_driver(RunContext& context, int variable, int group, double t
 int independent_sample_driver(RunContext& context, int variable, int group, double test_value) {
     const TTestKind& kind = kIndependent;
     return guarded(kind, [&] {
-        std::string report;
-        begin_test(context, kind, report);
-        const int variables[2] = {variable, group};
-        const std::string name = variable_name(context.header, variable);
-        const std::string group_name = variable_name(context.header, group);
-        std::vector<int32_t> flags;
-        if (!mark_missing_cases(1, 2, flags, variables, context)) return memory_failure(kind);
-        append_printf(report, " %9s is grouped by %-9s using test value =%8.3f\n", name.c_str(), group_name.c_str(),
-                      test_value);
-        TwoGroups groups;
-        const GroupSplit split = split_groups(context, variable, group, flags, groups);
-        if (split != GroupSplit::ok) return grouping_failure(kind, split);
-        const int n[2] = {static_cast<int>(groups.members[0].size()), static_cast<int>(groups.members[1].size())};
+        GroupedTest test;
+        if (!open_grouped_test(context, kind, variable, group, test_value,
+                               " %9s is grouped by %-9s using test value =%8.3f\n", test))
+            return -1;
+        const std::vector<double>* members = test.groups.members;
+        const int n[2] = {static_cast<int>(members[0].size()), static_cast<int>(members[1].size())};
         xml_printf("%s%d%s\n", "<nGROUPS>", 2, "</nGROUPS>");
         StatsRow rows[2];
-        for (int k = 0; k < 2; ++k)
-            report_group(report, kind, name, group_name, variable, groups.value[k], groups.members[k], rows[k]);
+        report_groups(test, kind, variable, rows);
+        std::string& report = test.report;
 
         TTestResult result;
         t_test_core(rows[0], rows[1], kTTestTwoGroups, n[0], n[1], test_value, result);

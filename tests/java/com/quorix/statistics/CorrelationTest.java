@@ -1,14 +1,12 @@
 package com.quorix.statistics;
 
+import static com.quorix.statistics.TestSupport.check;
+
 import java.io.IOException;
-import java.nio.charset.StandardCharsets;
 import java.nio.file.Files;
 import java.nio.file.Path;
 import java.nio.file.Paths;
-import java.util.ArrayList;
 import java.util.Arrays;
-import java.util.HashMap;
-import java.util.List;
 import java.util.Map;
 
 /**
@@ -17,66 +15,28 @@ import java.util.Map;
  * correlations, alpha, and the matrix file. Arguments: scratch directory, golden directory, rkstat.
  */
 public final class CorrelationTest {
-    private static int passed;
-    private static int failed;
     private static Path scratch;
     private static String rkstat;
     private static String goldenDir;
 
-    private static void check(boolean condition, String what) {
-        if (condition) {
-            passed++;
-        } else {
-            failed++;
-            System.err.println("FAILED: " + what);
-        }
-    }
-
-    private static Map<String, String> goldenSections(Path golden) throws IOException {
-        Map<String, String> sections = new HashMap<>();
-        String current = null;
-        StringBuilder text = new StringBuilder();
-        for (String line : Files.readAllLines(golden, StandardCharsets.ISO_8859_1)) {
-            if (line.startsWith("== ")) {
-                if (current != null) sections.put(current, text.toString());
-                current = line.substring(3);
-                text.setLength(0);
-            } else {
-                text.append(line).append('\n');
-            }
-        }
-        if (current != null) sections.put(current, text.toString());
-        return sections;
-    }
-
-    private static String masked(String text) {
-        return text.replace(scratch.toString(), "<dir>");
-    }
-
     private static String read(Path file) throws IOException {
-        return Files.exists(file) ? masked(new String(Files.readAllBytes(file), StandardCharsets.ISO_8859_1)) : "<no file>";
+        return TestSupport.masked(TestSupport.readText(file, "<no file>"), scratch);
     }
 
     /** Runs rkstat and returns its standard output. */
     private static String rkstat(String... args) throws IOException, InterruptedException {
-        List<String> command = new ArrayList<>();
-        command.add(rkstat);
-        command.addAll(List.of(args));
-        Process process = new ProcessBuilder(command).redirectError(ProcessBuilder.Redirect.INHERIT).start();
-        String output = new String(process.getInputStream().readAllBytes(), StandardCharsets.ISO_8859_1);
-        check(process.waitFor() == 0, "rkstat " + String.join(" ", args));
-        return output;
+        TestSupport.Run run = TestSupport.rkstat(rkstat, false, args);
+        check(run.status == 0, "rkstat " + String.join(" ", args));
+        return run.output;
     }
 
     private static void expectRun(String run, String golden) throws IOException, InterruptedException {
-        Map<String, String> expected = goldenSections(Paths.get(goldenDir, "correlation", golden));
-        for (String extension : new String[] {"out", "log", "xml"}) {
-            String actual = read(scratch.resolve("corr_" + run + "." + extension));
-            check(actual.equals(expected.get(extension)), run + "." + extension + " matches " + golden);
-        }
+        Map<String, String> expected =
+                TestSupport.expectRun(scratch, "corr", run, Paths.get(goldenDir, "correlation", golden));
         if (expected.containsKey("matrix")) {
             Path matrix = scratch.resolve("Matrix.rkd");
-            check(masked(rkstat("info", matrix.toString())).equals(expected.get("matrix")), run + ": rkstat info of the matrix file");
+            check(TestSupport.masked(rkstat("info", matrix.toString()), scratch).equals(expected.get("matrix")),
+                    run + ": rkstat info of the matrix file");
             Path csv = scratch.resolve("matrix.csv");
             rkstat("export", matrix.toString(), csv.toString());
             check(read(csv).equals(expected.get("matrix csv")), run + ": the matrix file's values");
@@ -124,8 +84,6 @@ public final class CorrelationTest {
         engine.doCorrelation(data, "selected", 4, all, null, null, false, false, 14, flags);
         check(read(scratch.resolve("corr_selected.out")).contains("analysis are ..      5\n"), "selection by flags");
 
-        System.out.flush();
-        System.err.println("correlation: " + passed + " passed, " + failed + " failed");
-        System.exit(failed == 0 ? 0 : 1);
+        TestSupport.finish("correlation");
     }
 }

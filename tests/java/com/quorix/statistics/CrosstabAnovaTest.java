@@ -1,14 +1,11 @@
 package com.quorix.statistics;
 
-import java.io.IOException;
-import java.nio.charset.StandardCharsets;
-import java.nio.file.Files;
+import static com.quorix.statistics.TestSupport.check;
+
 import java.nio.file.Path;
 import java.nio.file.Paths;
 import java.util.ArrayList;
-import java.util.HashMap;
 import java.util.List;
-import java.util.Map;
 
 /**
  * The cross tabulation and ANOVA native methods on the sample data, imported with rkstat, against
@@ -17,69 +14,17 @@ import java.util.Map;
  */
 public final class CrosstabAnovaTest {
     private static final int ALL_LINES = 0x1111;
-    private static int passed;
-    private static int failed;
-
-    private static void check(boolean condition, String what) {
-        if (condition) {
-            passed++;
-        } else {
-            failed++;
-            System.err.println("FAILED: " + what);
-        }
-    }
-
-    /** Sections "== out", "== log", "== xml" of a golden record; carriage returns are kept. */
-    private static Map<String, String> goldenSections(Path golden) throws IOException {
-        Map<String, String> sections = new HashMap<>();
-        String text = new String(Files.readAllBytes(golden), StandardCharsets.ISO_8859_1);
-        String current = null;
-        StringBuilder body = new StringBuilder();
-        for (String line : text.split("\n", -1)) {
-            if (line.startsWith("== ")) {
-                if (current != null) sections.put(current, body.toString());
-                current = line.substring(3);
-                body.setLength(0);
-            } else if (current != null) {
-                body.append(line).append('\n');
-            }
-        }
-        if (current != null) sections.put(current, body.substring(0, Math.max(0, body.length() - 1)));
-        return sections;
-    }
-
-    private static String masked(Path file, Path dir) throws IOException {
-        String text = new String(Files.readAllBytes(file), StandardCharsets.ISO_8859_1);
-        text = text.replace(dir.toString(), "<dir>");
-        return text.replaceAll("VOR 6\\.1       [A-Z][a-z]{2} [A-Z][a-z]{2} [ 0-9]\\d \\d\\d:\\d\\d:\\d\\d \\d{4}",
-                "VOR 6.1       <time>");
-    }
-
-    private static void expectRun(Path dir, String base, String run, Path golden) throws IOException {
-        Map<String, String> expected = goldenSections(golden);
-        for (String extension : new String[] {"out", "log", "xml"}) {
-            Path file = dir.resolve(base + "_" + run + "." + extension);
-            boolean exists = Files.exists(file);
-            check(exists, file + " exists");
-            if (exists) check(masked(file, dir).equals(expected.get(extension)), file + " matches " + golden);
-        }
-    }
 
     private static String importSample(String rkstat, Path dataDir, Path scratch, String csv, String rkd,
             String... labels) throws Exception {
-        List<String> command = new ArrayList<>(List.of(rkstat, "import", dataDir.resolve(csv).toString(),
+        List<String> arguments = new ArrayList<>(List.of("import", dataDir.resolve(csv).toString(),
                 scratch.resolve(rkd).toString()));
         for (String label : labels) {
-            command.add("--labels");
-            command.add(label);
+            arguments.add("--labels");
+            arguments.add(label);
         }
-        Process process = new ProcessBuilder(command).inheritIO().start();
-        check(process.waitFor() == 0, "rkstat import " + csv);
+        check(TestSupport.rkstat(rkstat, false, arguments.toArray(new String[0])).status == 0, "rkstat import " + csv);
         return scratch.resolve(rkd).toString();
-    }
-
-    private static String fileText(Path file) throws IOException {
-        return Files.exists(file) ? new String(Files.readAllBytes(file), StandardCharsets.ISO_8859_1) : "";
     }
 
     public static void main(String[] args) throws Exception {
@@ -98,46 +43,39 @@ public final class CrosstabAnovaTest {
 
         // 0-based variable numbers: Hair 0, Eye 1, Sex 2; cyl 2, carb 11.
         engine.doCrosstabTwo(hair, "all", 0, 1, ALL_LINES, 0, new int[0]);
-        expectRun(scratch, "hair", "all", goldenDir.resolve("crosstab/hair_eye_all.txt"));
+        TestSupport.expectRun(scratch, "hair", "all", goldenDir.resolve("crosstab/hair_eye_all.txt"));
         engine.doCrosstabTwo(hair, "none", 0, 1, 0, 0, null);
-        expectRun(scratch, "hair", "none", goldenDir.resolve("crosstab/hair_eye_none.txt"));
+        TestSupport.expectRun(scratch, "hair", "none", goldenDir.resolve("crosstab/hair_eye_none.txt"));
         engine.doCrosstabThree(hair, "three", 0, 1, 2, ALL_LINES, 0, null);
-        expectRun(scratch, "hair", "three", goldenDir.resolve("crosstab/hair_eye_sex.txt"));
+        TestSupport.expectRun(scratch, "hair", "three", goldenDir.resolve("crosstab/hair_eye_sex.txt"));
         engine.doCrosstabTwo(cars, "panels", 2, 11, 0x1100, 0, null);
-        expectRun(scratch, "cars", "panels", goldenDir.resolve("crosstab/cyl_carb.txt"));
+        TestSupport.expectRun(scratch, "cars", "panels", goldenDir.resolve("crosstab/cyl_carb.txt"));
         engine.doAnovaOne(plants, "one", 0, 1, 0, null);
-        expectRun(scratch, "plants", "one", goldenDir.resolve("anova/plantgrowth.txt"));
+        TestSupport.expectRun(scratch, "plants", "one", goldenDir.resolve("anova/plantgrowth.txt"));
         engine.doAnovaTwo(tooth, "two", 0, 1, 2, 0, null);
-        expectRun(scratch, "tooth", "two", goldenDir.resolve("anova/toothgrowth.txt"));
+        TestSupport.expectRun(scratch, "tooth", "two", goldenDir.resolve("anova/toothgrowth.txt"));
 
         // The case selection arrives unchanged: cases 0 and 591 (twice), two entries outside the file.
         engine.doCrosstabTwo(hair, "sel", 0, 1, 0, 5, new int[] {0, 591, 591, 5000, -1});
         String used = " Number of cases used in this analysis are ..      2\n";
-        check(fileText(scratch.resolve("hair_sel.out")).contains(used), "selection reaches the cross tabulation");
+        check(TestSupport.readText(scratch.resolve("hair_sel.out"), "").contains(used),
+                "selection reaches the cross tabulation");
         engine.doAnovaTwo(tooth, "sel", 0, 1, 2, 5, new int[] {0, 10, 20, 30, 40});
-        check(fileText(scratch.resolve("tooth_sel.log")).contains("\nSome cells are empty!\n"),
+        check(TestSupport.readText(scratch.resolve("tooth_sel.log"), "").contains("\nSome cells are empty!\n"),
                 "selection reaches the two-way ANOVA");
 
         // Variable numbers outside the file are reported by the run; refused arguments create nothing.
         engine.doAnovaOne(plants, "range", 0, Integer.MAX_VALUE, 0, null);
-        check(fileText(scratch.resolve("plants_range.log")).contains(" Variable number 0 is not in the data file"),
-                "out-of-range factor logged");
-        long before;
-        try (var files = Files.list(scratch)) {
-            before = files.count();
-        }
+        check(TestSupport.readText(scratch.resolve("plants_range.log"), "")
+                .contains(" Variable number 0 is not in the data file"), "out-of-range factor logged");
+        long before = TestSupport.countFiles(scratch, ".*");
         engine.doCrosstabTwo(null, "x1", 0, 1, 0, 0, null);
         engine.doCrosstabThree(hair, null, 0, 1, 2, 0, 0, null);
         engine.doAnovaOne(plants, "x2", 0, 1, 2, null);
         engine.doAnovaTwo(tooth, "x3", 0, 1, 2, -1, new int[] {0});
-        long after;
-        try (var files = Files.list(scratch)) {
-            after = files.count();
-        }
+        long after = TestSupport.countFiles(scratch, ".*");
         check(after == before, "refused calls create no result files");
 
-        System.out.flush();
-        System.err.println("crosstab and anova: " + passed + " passed, " + failed + " failed");
-        System.exit(failed == 0 ? 0 : 1);
+        TestSupport.finish("crosstab and anova");
     }
 }

@@ -1,15 +1,10 @@
 package com.quorix.statistics;
 
+import static com.quorix.statistics.TestSupport.check;
+
 import java.io.IOException;
-import java.nio.charset.StandardCharsets;
-import java.nio.file.Files;
 import java.nio.file.Path;
 import java.nio.file.Paths;
-import java.util.ArrayList;
-import java.util.Arrays;
-import java.util.HashMap;
-import java.util.List;
-import java.util.Map;
 
 /**
  * Frequency tables and the four t-tests through the native methods, and through rkstat run,
@@ -18,73 +13,21 @@ import java.util.Map;
  * Arguments: scratch directory, golden directory, rkstat executable.
  */
 public final class FrequencyTTestTest {
-    private static int passed;
-    private static int failed;
     private static Path scratch;
     private static Path goldenDir;
     private static String rkstat;
 
-    private static void check(boolean condition, String what) {
-        if (condition) {
-            passed++;
-        } else {
-            failed++;
-            System.err.println("FAILED: " + what);
-        }
-    }
-
-    private static String readText(Path file) throws IOException {
-        return new String(Files.readAllBytes(file), StandardCharsets.ISO_8859_1);
-    }
-
-    /** Sections "== out", "== log", "== xml" of a golden record; lines split at "\n" only. */
-    private static Map<String, String> goldenSections(Path golden) throws IOException {
-        Map<String, String> sections = new HashMap<>();
-        String current = null;
-        StringBuilder text = new StringBuilder();
-        String[] lines = readText(golden).split("\n", -1);
-        for (int i = 0; i < lines.length - 1; ++i) {
-            String line = lines[i];
-            if (line.startsWith("== ")) {
-                if (current != null) sections.put(current, text.toString());
-                current = line.substring(3);
-                text.setLength(0);
-            } else {
-                text.append(line).append('\n');
-            }
-        }
-        if (current != null) sections.put(current, text.toString());
-        return sections;
-    }
-
-    private static String masked(Path file) throws IOException {
-        return readText(file).replace(scratch.toString(), "<dir>");
-    }
-
     /** The result files of data file base_run.* against one golden record. */
     private static void expectRun(String base, String run, String golden) throws IOException {
-        Map<String, String> expected = goldenSections(goldenDir.resolve(golden));
-        for (String extension : new String[] {"out", "log", "xml"}) {
-            Path file = scratch.resolve(base + "_" + run + "." + extension);
-            boolean exists = Files.exists(file);
-            check(exists, file + " exists");
-            if (exists) check(masked(file).equals(expected.get(extension)), file + " matches " + golden);
-        }
+        TestSupport.expectRun(scratch, base, run, goldenDir.resolve(golden));
     }
 
     private static int rkstat(String... args) throws IOException, InterruptedException {
-        List<String> command = new ArrayList<>();
-        command.add(rkstat);
-        command.addAll(Arrays.asList(args));
-        Process process = new ProcessBuilder(command).redirectErrorStream(true)
-                .redirectOutput(ProcessBuilder.Redirect.DISCARD).start();
-        return process.waitFor();
+        return TestSupport.rkstat(rkstat, true, args).status;
     }
 
     private static long resultFiles() throws IOException {
-        try (var files = Files.list(scratch)) {
-            return files.filter(p -> p.getFileName().toString().matches(".*_.*\\.(out|log|xml)")).count();
-        }
+        return TestSupport.countFiles(scratch, ".*_.*\\.(out|log|xml)");
     }
 
     public static void main(String[] args) throws Exception {
@@ -164,13 +107,11 @@ public final class FrequencyTTestTest {
         engine.doMatchedSample(groups, "h4", 99, 2, -1e308, 0, null);
         engine.doFrequency(groups, "h5", 2, new int[] {0, 99}, 0, 2, new int[] {-1, Integer.MAX_VALUE});
         engine.doFrequency(groups, "h6", 2, new int[] {0, 99}, 1, 2, new int[] {-1, Integer.MAX_VALUE});
-        String log = Files.readString(scratch.resolve("groups_h3.log"), StandardCharsets.ISO_8859_1);
+        String log = TestSupport.readText(scratch.resolve("groups_h3.log"));
         check(log.contains(" Variable number 100 is not in the data file (1 - 7)."), "out-of-range group logged");
-        check(Files.readString(scratch.resolve("groups_h5.log"), StandardCharsets.ISO_8859_1)
-                .contains("FREQUENCY TABLES DONE !"), "frequency over a variable outside the file ends");
+        check(TestSupport.readText(scratch.resolve("groups_h5.log")).contains("FREQUENCY TABLES DONE !"),
+                "frequency over a variable outside the file ends");
 
-        System.out.flush();
-        System.err.println("frequency and t-tests: " + passed + " passed, " + failed + " failed");
-        System.exit(failed == 0 ? 0 : 1);
+        TestSupport.finish("frequency and t-tests");
     }
 }

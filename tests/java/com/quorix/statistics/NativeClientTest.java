@@ -1,14 +1,13 @@
 package com.quorix.statistics;
 
+import static com.quorix.statistics.TestSupport.check;
+
 import java.io.IOException;
-import java.nio.charset.StandardCharsets;
 import java.nio.file.Files;
 import java.nio.file.Path;
 import java.nio.file.Paths;
 import java.util.ArrayList;
-import java.util.HashMap;
 import java.util.List;
-import java.util.Map;
 
 /**
  * Calls the native methods the way the desktop application does and checks the result files
@@ -17,64 +16,16 @@ import java.util.Map;
  * Arguments: scratch directory holding ten.rkd, golden directory.
  */
 public final class NativeClientTest {
-    private static int passed;
-    private static int failed;
-
-    private static void check(boolean condition, String what) {
-        if (condition) {
-            passed++;
-        } else {
-            failed++;
-            System.err.println("FAILED: " + what);
-        }
-    }
-
-    /** Sections "== out", "== log", "== xml" of a golden record. */
-    private static Map<String, String> goldenSections(Path golden) throws IOException {
-        Map<String, String> sections = new HashMap<>();
-        String current = null;
-        StringBuilder text = new StringBuilder();
-        for (String line : Files.readAllLines(golden, StandardCharsets.ISO_8859_1)) {
-            if (line.startsWith("== ")) {
-                if (current != null) sections.put(current, text.toString());
-                current = line.substring(3);
-                text.setLength(0);
-            } else {
-                text.append(line).append('\n');
-            }
-        }
-        if (current != null) sections.put(current, text.toString());
-        return sections;
-    }
-
-    private static String masked(Path file, Path dir) throws IOException {
-        String text = new String(Files.readAllBytes(file), StandardCharsets.ISO_8859_1);
-        text = text.replace(dir.toString(), "<dir>");
-        return text.replaceAll("VOR 6\\.1       [A-Z][a-z]{2} [A-Z][a-z]{2} [ 0-9]\\d \\d\\d:\\d\\d:\\d\\d \\d{4}",
-                "VOR 6.1       <time>");
-    }
-
     private static void expectRun(Path dir, String run, Path golden) throws IOException {
-        Map<String, String> expected = goldenSections(golden);
-        for (String extension : new String[] {"out", "log", "xml"}) {
-            Path file = dir.resolve("ten_" + run + "." + extension);
-            boolean exists = Files.exists(file);
-            check(exists, file + " exists");
-            if (exists) {
-                String actual = masked(file, dir);
-                check(actual.equals(expected.get(extension)), file + " matches " + golden.getFileName());
-            }
-        }
+        TestSupport.expectRun(dir, "ten", run, golden);
+    }
+
+    private static long resultFiles(Path dir) throws IOException {
+        return TestSupport.countFiles(dir, "ten_.*\\.(out|log|xml)");
     }
 
     private static int[] allVariablesTenFirst() {
         return new int[] {9, 0, 1, 2, 3, 4, 5, 6, 7, 8};
-    }
-
-    private static int resultFiles(Path dir) throws IOException {
-        try (var files = Files.list(dir)) {
-            return (int) files.filter(p -> p.getFileName().toString().matches("ten_.*\\.(out|log|xml)")).count();
-        }
     }
 
     public static void main(String[] args) throws Exception {
@@ -92,7 +43,7 @@ public final class NativeClientTest {
         expectRun(scratch, "sel", goldenDir.resolve("descriptive/selection.txt"));
 
         // Arguments the library must refuse without running anything or crashing.
-        int before = resultFiles(scratch);
+        long before = resultFiles(scratch);
         engine.doDescriptive(null, "x1", 1, new int[] {0}, 0, null);
         engine.doDescriptive(data, null, 1, new int[] {0}, 0, null);
         engine.doDescriptive(data, "x2", 2, null, 0, null);
@@ -107,7 +58,7 @@ public final class NativeClientTest {
         // Variable numbers outside the file: the run reports them and returns.
         engine.doDescriptive(data, "range", 3, new int[] {0, 10, Integer.MAX_VALUE}, 0, null);
         Path log = scratch.resolve("ten_range.log");
-        String logText = Files.exists(log) ? Files.readString(log, StandardCharsets.ISO_8859_1) : "";
+        String logText = TestSupport.readText(log, "");
         check(logText.contains(" Variable number 11 is not in the data file (1 - 10)."), "out-of-range variable logged");
 
         // Two threads at once on different files give the same files as the calls one at a time.
@@ -137,8 +88,6 @@ public final class NativeClientTest {
             expectRun(dirs.get(t), run, goldenDir.resolve(golden));
         }
 
-        System.out.flush();
-        System.err.println("java client: " + passed + " passed, " + failed + " failed");
-        System.exit(failed == 0 ? 0 : 1);
+        TestSupport.finish("java client");
     }
 }

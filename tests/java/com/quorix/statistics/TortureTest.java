@@ -1,5 +1,7 @@
 package com.quorix.statistics;
 
+import static com.quorix.statistics.TestSupport.check;
+
 import java.io.IOException;
 import java.lang.reflect.InvocationTargetException;
 import java.lang.reflect.Method;
@@ -32,18 +34,7 @@ public final class TortureTest {
     private static final int VARIABLES = 7;
     private static final int CASES = 40;
 
-    private static int passed;
-    private static int failed;
     private static final Random random = new Random(Long.getLong("torture.seed", 20261205L));
-
-    private static void check(boolean condition, String what) {
-        if (condition) {
-            passed++;
-        } else {
-            failed++;
-            if (failed < 50) System.err.println("FAILED: " + what);
-        }
-    }
 
     // ---- data files -------------------------------------------------------------------------
 
@@ -59,12 +50,8 @@ public final class TortureTest {
     }
 
     private static void rkstat(String rkstat, String... args) throws IOException, InterruptedException {
-        List<String> command = new ArrayList<>();
-        command.add(rkstat);
-        command.addAll(Arrays.asList(args));
-        Process process = new ProcessBuilder(command).redirectErrorStream(true).start();
-        process.getInputStream().readAllBytes();
-        if (process.waitFor() != 0) throw new IOException("rkstat " + String.join(" ", args) + " failed");
+        if (TestSupport.rkstat(rkstat, true, args).status != 0)
+            throw new IOException("rkstat " + String.join(" ", args) + " failed");
     }
 
     /** Byte offsets of a file written by rkstat import (no label sets unless told). */
@@ -241,6 +228,7 @@ public final class TortureTest {
         Path scratch = Paths.get(args[0]).toAbsolutePath();
         String rkstat = args[2];
         int callsPerMethod = Integer.getInteger("torture.calls", 300);
+        TestSupport.showFailuresBelow(50);
         StatisticsNative engine = new StatisticsNative();
 
         Map<String, byte[]> files = hostileFiles(scratch, rkstat);
@@ -310,8 +298,6 @@ public final class TortureTest {
             check(checksum(Files.readAllBytes(entry.getKey())) == entry.getValue(), entry.getKey() + " unchanged");
         for (Map.Entry<String, Integer> entry : calls.entrySet())
             System.err.println("torture: " + entry.getKey() + " " + entry.getValue() + " calls");
-        System.out.flush();
-        System.err.println("torture: " + passed + " passed, " + failed + " failed");
-        System.exit(failed == 0 ? 0 : 1);
+        TestSupport.finish("torture");
     }
 }

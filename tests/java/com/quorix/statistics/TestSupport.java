@@ -1,0 +1,137 @@
+package com.quorix.statistics;
+
+import java.io.IOException;
+import java.nio.charset.StandardCharsets;
+import java.nio.file.Files;
+import java.nio.file.Path;
+import java.util.ArrayList;
+import java.util.Arrays;
+import java.util.HashMap;
+import java.util.List;
+import java.util.Map;
+
+/**
+ * What the Java test classes share: counting checks, golden records, masking, reading files and
+ * running rkstat. Each test class runs in a JVM of its own, so the counts are per class. Not named
+ * *Test: run-java-tests runs every such class as a test.
+ */
+final class TestSupport {
+    private static int passed;
+    private static int failed;
+    private static int failuresShown = Integer.MAX_VALUE;
+
+    private TestSupport() {
+    }
+
+    static void check(boolean condition, String what) {
+        if (condition) {
+            passed++;
+        } else {
+            failed++;
+            if (failed < failuresShown) System.err.println("FAILED: " + what);
+        }
+    }
+
+    /** Failures from the limit-th on are counted but not printed (for thousands of calls). */
+    static void showFailuresBelow(int limit) {
+        failuresShown = limit;
+    }
+
+    /** The class's closing line "NAME: N passed, M failed" on standard error, and its exit status. */
+    static void finish(String name) {
+        System.out.flush();
+        System.err.println(name + ": " + passed + " passed, " + failed + " failed");
+        System.exit(failed == 0 ? 0 : 1);
+    }
+
+    /** The bytes of a file as ISO-8859-1 text, as the library writes it. */
+    static String readText(Path file) throws IOException {
+        return new String(Files.readAllBytes(file), StandardCharsets.ISO_8859_1);
+    }
+
+    /** The file's text, or absent when there is no such file. */
+    static String readText(Path file, String absent) throws IOException {
+        return Files.exists(file) ? readText(file) : absent;
+    }
+
+    /**
+     * The sections of a golden record ("== out", "== log", "== xml", ...) by name. Lines are split at
+     * "\n" only, so carriage returns stay in the text; every line of a section keeps its "\n".
+     */
+    static Map<String, String> goldenSections(Path golden) throws IOException {
+        Map<String, String> sections = new HashMap<>();
+        String current = null;
+        StringBuilder body = new StringBuilder();
+        for (String line : readText(golden).split("\n", -1)) {
+            if (line.startsWith("== ")) {
+                if (current != null) sections.put(current, body.toString());
+                current = line.substring(3);
+                body.setLength(0);
+            } else if (current != null) {
+                body.append(line).append('\n');
+            }
+        }
+        // The split leaves the text after the final "\n" as a last line: no line of its own.
+        if (current != null) sections.put(current, body.substring(0, Math.max(0, body.length() - 1)));
+        return sections;
+    }
+
+    /** The text with the directory written as <dir> and the report banner's time as <time>. */
+    static String masked(String text, Path dir) {
+        return text.replace(dir.toString(), "<dir>").replaceAll(
+                "VOR 6\\.1       [A-Z][a-z]{2} [A-Z][a-z]{2} [ 0-9]\\d \\d\\d:\\d\\d:\\d\\d \\d{4}",
+                "VOR 6.1       <time>");
+    }
+
+    /**
+     * The three result files of run on data file BASE.rkd in dir, masked, against a golden record.
+     * Returns the record's sections for checks of the others.
+     */
+    static Map<String, String> expectRun(Path dir, String base, String run, Path golden) throws IOException {
+        Map<String, String> expected = goldenSections(golden);
+        for (String extension : new String[] {"out", "log", "xml"}) {
+            Path file = dir.resolve(base + "_" + run + "." + extension);
+            boolean exists = Files.exists(file);
+            check(exists, file + " exists");
+            if (exists) check(masked(readText(file), dir).equals(expected.get(extension)), file + " matches " + golden);
+        }
+        return expected;
+    }
+
+    /** The number of files in dir whose names match the regular expression. */
+    static long countFiles(Path dir, String names) throws IOException {
+        try (var files = Files.list(dir)) {
+            return files.filter(p -> p.getFileName().toString().matches(names)).count();
+        }
+    }
+
+    /** A finished rkstat: its exit status and its standard output. */
+    static final class Run {
+        final int status;
+        final String output;
+
+        Run(int status, String output) {
+            this.status = status;
+            this.output = output;
+        }
+    }
+
+    /**
+     * Runs rkstat with the arguments and waits for it. Its standard error joins the output when
+     * mergeErrors is set, and goes to this process's standard error otherwise.
+     */
+    static Run rkstat(String rkstat, boolean mergeErrors, String... args) throws IOException, InterruptedException {
+        List<String> command = new ArrayList<>();
+        command.add(rkstat);
+        command.addAll(Arrays.asList(args));
+        ProcessBuilder builder = new ProcessBuilder(command);
+        if (mergeErrors) {
+            builder.redirectErrorStream(true);
+        } else {
+            builder.redirectError(ProcessBuilder.Redirect.INHERIT);
+        }
+        Process process = builder.start();
+        String output = new String(process.getInputStream().readAllBytes(), StandardCharsets.ISO_8859_1);
+        return new Run(process.waitFor(), output);
+    }
+}
