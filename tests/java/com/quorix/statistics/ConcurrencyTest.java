@@ -1,6 +1,5 @@
 package com.quorix.statistics;
 
-import java.nio.charset.StandardCharsets;
 import java.nio.file.Files;
 import java.nio.file.Path;
 import java.nio.file.Paths;
@@ -16,18 +15,6 @@ import java.util.function.BiConsumer;
  */
 public final class ConcurrencyTest {
     private static final int ROUNDS = 3;
-
-    private static int passed;
-    private static int failed;
-
-    private static void check(boolean condition, String what) {
-        if (condition) {
-            passed++;
-        } else {
-            failed++;
-            System.err.println("FAILED: " + what);
-        }
-    }
 
     /** One call: a name and what it does with the engine, a data file path and a run name. */
     private static final class Call {
@@ -45,11 +32,9 @@ public final class ConcurrencyTest {
         StringBuilder text = new StringBuilder();
         for (String extension : new String[] {"out", "log", "xml"}) {
             Path file = dir.resolve("tooth_" + run + "." + extension);
-            text.append("== ").append(extension).append('\n');
-            text.append(Files.exists(file) ? Files.readString(file, StandardCharsets.ISO_8859_1) : "<no file>\n");
+            text.append("== ").append(extension).append('\n').append(TestSupport.readText(file, "<no file>\n"));
         }
-        return text.toString().replace(dir.toString(), "<dir>").replaceAll(
-                "VOR 6\\.1       [A-Z][a-z]{2} [A-Z][a-z]{2} [ 0-9]\\d \\d\\d:\\d\\d:\\d\\d \\d{4}", "VOR 6.1       <time>");
+        return TestSupport.masked(text.toString(), dir);
     }
 
     public static void main(String[] args) throws Exception {
@@ -57,10 +42,8 @@ public final class ConcurrencyTest {
         Path data = Paths.get(args[1]).toAbsolutePath().getParent().getParent().resolve("data");
         String rkstat = args[2];
         Path sample = scratch.resolve("tooth.rkd");
-        Process process = new ProcessBuilder(rkstat, "import", data.resolve("toothgrowth.csv").toString(),
-                sample.toString(), "--labels", "supp=1:OJ,2:VC").redirectErrorStream(true).start();
-        process.getInputStream().readAllBytes();
-        check(process.waitFor() == 0, "rkstat import of the sample data");
+        TestSupport.check(TestSupport.rkstat(rkstat, true, "import", data.resolve("toothgrowth.csv").toString(),
+                sample.toString(), "--labels", "supp=1:OJ,2:VC").status == 0, "rkstat import of the sample data");
 
         StatisticsNative engine = new StatisticsNative();
         int[] none = new int[0];
@@ -86,7 +69,7 @@ public final class ConcurrencyTest {
             Files.copy(sample, dir.resolve("tooth.rkd"));
             call.run.accept(dir.resolve("tooth.rkd").toString(), "r");
             expected.add(results(dir, "r"));
-            check(Files.exists(dir.resolve("tooth_r.xml")), call.name + " ran");
+            TestSupport.check(Files.exists(dir.resolve("tooth_r.xml")), call.name + " ran");
         }
 
         // All at once, several rounds, started together.
@@ -112,11 +95,10 @@ public final class ConcurrencyTest {
         for (Thread thread : threads) thread.join();
         for (int i = 0; i < calls.size(); ++i)
             for (int round = 0; round < ROUNDS; ++round)
-                check(results(dirs.get(i), "r" + round).replace("tooth_r" + round, "tooth_r").equals(expected.get(i)),
+                TestSupport.check(
+                        results(dirs.get(i), "r" + round).replace("tooth_r" + round, "tooth_r").equals(expected.get(i)),
                         calls.get(i).name + " round " + round + " matches the call made alone");
 
-        System.out.flush();
-        System.err.println("concurrency: " + passed + " passed, " + failed + " failed");
-        System.exit(failed == 0 ? 0 : 1);
+        TestSupport.finish("concurrency");
     }
 }
