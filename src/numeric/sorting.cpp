@@ -27,6 +27,97 @@ void sort_index(int* idx, int n, const double* keys) {
     });
 }
 
+namespace {
+
+// Arrays from this size on are selected through a sample.
+constexpr size_t kSampledSelectionFrom = size_t{1} << 17;
+constexpr size_t kSampleSize = size_t{1} << 15;
+// Half a bracket, in sample positions: about four standard deviations of a
+// sample quantile's position, so that a rank falls outside its bracket rarely.
+constexpr size_t kBracketHalfWidth = 724;
+
+// The order statistics through brackets around each rank's estimated value.
+// False when a rank fell outside its bracket or a bracket grew too large; the
+// caller then selects in the whole array.
+bool select_by_sample(const double* values, size_t n, const size_t* ranks, size_t count, double* out) {
+    constexpr size_t kMaxBrackets = 8;
+    constexpr size_t kBlock = 4096;
+    if (count > kMaxBrackets) return false;
+    std::vector<double> sample(kSampleSize);
+    for (size_t i = 0; i < kSampleSize; ++i) sample[i] = values[i * n / kSampleSize];
+    std::sort(sample.begin(), sample.end());
+
+    // Brackets of values [low, high] around each rank, merged where they overlap.
+    double low[kMaxBrackets], high[kMaxBrackets];
+    size_t first_rank[kMaxBrackets], brackets = 0;
+    for (size_t r = 0; r < count; ++r) {
+        const size_t at = static_cast<size_t>(static_cast<double>(ranks[r]) / static_cast<double>(n) * kSampleSize);
+        const size_t from = at > kBracketHalfWidth ? at - kBracketHalfWidth : 0;
+        const size_t to = std::min(at + kBracketHalfWidth, kSampleSize - 1);
+        const double low_value = from == 0 ? -HUGE_VAL : sample[from];
+        const double high_value = to == kSampleSize - 1 ? HUGE_VAL : sample[to];
+        if (brackets > 0 && low_value <= high[brackets - 1]) {
+            high[brackets - 1] = std::max(high[brackets - 1], high_value);
+        } else {
+            low[brackets] = low_value;
+            high[brackets] = high_value;
+            first_rank[brackets++] = r;
+        }
+    }
+
+    // One pass: count what lies below each bracket and copy its members,
+    // without branches (every value is written, only members advance).
+    const size_t limit = n / 16;
+    std::vector<double> members[kMaxBrackets];
+    size_t below[kMaxBrackets] = {}, size[kMaxBrackets] = {};
+    for (size_t b = 0; b < brackets; ++b) members[b].resize(limit + kBlock + 1);
+    for (size_t start = 0; start < n; start += kBlock) {
+        const size_t stop = std::min(start + kBlock, n);
+        for (size_t b = 0; b < brackets; ++b) {
+            const double lo = low[b], hi = high[b];
+            double* const out_b = members[b].data();
+            size_t under = 0, kept = size[b];
+            for (size_t i = start; i < stop; ++i) {
+                const double v = values[i];
+                under += v < lo;
+                out_b[kept] = v;
+                kept += (v >= lo) & (v <= hi);
+            }
+            below[b] += under;
+            size[b] = kept;
+            if (kept > limit) return false;
+        }
+    }
+
+    for (size_t b = 0; b < brackets; ++b) {
+        double* lower = members[b].data();
+        double* const end = lower + size[b];
+        const size_t last_rank = b + 1 < brackets ? first_rank[b + 1] : count;
+        for (size_t r = first_rank[b]; r < last_rank; ++r) {
+            if (ranks[r] < below[b] || ranks[r] - below[b] >= size[b]) return false;
+            double* const nth = members[b].data() + (ranks[r] - below[b]);
+            std::nth_element(lower, nth, end);
+            out[r] = *nth;
+            lower = nth;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+void select_order_statistics(double* values, size_t n, const size_t* ranks, size_t count, double* out) {
+    if (n == 0 || count == 0) return;
+    if (n >= kSampledSelectionFrom && select_by_sample(values, n, ranks, count, out)) return;
+    double* lower = values;  // everything before it is in its final place
+    for (size_t r = 0; r < count; ++r) {
+        double* const nth = values + ranks[r];
+        std::nth_element(lower, nth, values + n);
+        out[r] = *nth;
+        lower = nth;
+    }
+}
+
 double rank_average(double* keys, int n, int* work) {
     if (n < 1 || keys == nullptr) return 0.0;
     std::vector<int> own;

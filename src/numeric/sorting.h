@@ -17,6 +17,12 @@ namespace quorix {
 // with 0.0) keep their positions' order.
 void sort_index(int* idx, int n, const double* keys);
 
+// The values at 0-based ranks ranks[0..count-1] (ascending, each below n) of
+// values[0..n-1], which must hold no NaN, into out: the numbers a full sort
+// would put there. Large arrays are bracketed through a sorted sample and one
+// pass, then selected within the brackets; values may be reordered.
+void select_order_statistics(double* values, size_t n, const size_t* ranks, size_t count, double* out);
+
 // Replaces keys by their 1-based average ranks (ties by exact equality; each
 // NaN ranks alone, after every number) and returns the tie sum, the sum of
 // t(t^2 - 1) over groups of t > 1 equal keys. work: n ints, or null to

@@ -2,9 +2,11 @@
 // and the packed-matrix printers.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <cstring>
+#include <functional>
 #include <limits>
 #include <random>
 #include <sstream>
@@ -214,6 +216,45 @@ TEST(LowerMatrix, CountsAndUnknownVariables) {
     text.clear();
     print_lower_matrix(packed, text, 2, unknown, 1, -1, named(3, names));
     EXPECT_EQ(text, "\n                               \n                  1.0\n                  2.0       3.0\n");
+}
+
+}  // namespace
+}  // namespace quorix
+
+namespace quorix {
+namespace {
+
+// Selected order statistics equal a full sort's, whatever the data's shape;
+// large arrays take the sampled path, heavy ties its fallback.
+TEST(SelectOrderStatistics, MatchesAFullSort) {
+    std::mt19937_64 random(7);
+    const size_t n = 300000;
+    const std::vector<size_t> ranks = {0, 74999, 75000, 149999, 150000, 224999, 225000, n - 1};
+    auto shapes = std::vector<std::function<double(size_t)>>{
+        [&](size_t) { return std::normal_distribution<double>(0, 1)(random); },
+        [&](size_t i) { return static_cast<double>(i); },                       // sorted
+        [&](size_t i) { return static_cast<double>(n - i); },                   // reversed
+        [&](size_t i) { return static_cast<double>(i % 3); },                   // three values
+        [&](size_t i) { return static_cast<double>((i * 7919) % 1000) / 7; },   // periodic
+        [&](size_t i) { return i % 1000 == 0 ? HUGE_VAL : i % 999 == 0 ? -HUGE_VAL : double(random() % 50); },
+    };
+    for (size_t shape = 0; shape < shapes.size(); ++shape) {
+        std::vector<double> values(n);
+        for (size_t i = 0; i < n; ++i) values[i] = shapes[shape](i);
+        std::vector<double> sorted = values;
+        std::sort(sorted.begin(), sorted.end());
+        std::vector<double> out(ranks.size());
+        select_order_statistics(values.data(), n, ranks.data(), ranks.size(), out.data());
+        for (size_t r = 0; r < ranks.size(); ++r)
+            EXPECT_EQ(out[r], sorted[ranks[r]]) << "shape " << shape << " rank " << ranks[r];
+    }
+    std::vector<double> small = {5, 1, 4, 2, 3};
+    const size_t small_ranks[] = {0, 2, 4};
+    double small_out[3];
+    select_order_statistics(small.data(), small.size(), small_ranks, 3, small_out);
+    EXPECT_EQ(small_out[0], 1);
+    EXPECT_EQ(small_out[1], 3);
+    EXPECT_EQ(small_out[2], 5);
 }
 
 }  // namespace

@@ -2,10 +2,12 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "frame/case_access.h"
 #include "frame/channels.h"
 #include "frame/run_frame.h"
+#include "numeric/sorting.h"
 
 namespace quorix {
 
@@ -40,27 +42,37 @@ Moments one_pass_moments(const double* x, size_t n) {
 }
 
 // Quartiles and median by linear interpolation between order statistics, NaN
-// ordered last. The order statistics come from selection, which gives the same
+// ordered last. The order statistics are selected, which gives the same
 // numbers as a full sort; the values are reordered.
 void quantiles(double* values, size_t n, StatsRow& row) {
-    double* const end = values + n;
-    double* const numbers_end = std::partition(values, end, [](double v) { return !std::isnan(v); });
+    double* const numbers_end = std::partition(values, values + n, [](double v) { return !std::isnan(v); });
+    const size_t numbers = static_cast<size_t>(numbers_end - values);
     const double probabilities[] = {0.25, 0.5, 0.75};
     const int targets[] = {kStatFirstQuartile, kStatMedian, kStatThirdQuartile};
-    double* lower = values;  // everything before it is already in place
+    // Each quantile interpolates between the order statistics k and k + 1.
+    size_t ranks[6];
+    double fractions[3];
     for (int q = 0; q < 3; ++q) {
         const double p = static_cast<double>(n - 1) * probabilities[q];
-        const size_t k = static_cast<size_t>(p);
-        const double f = p - static_cast<double>(k);
-        double* const kth = values + k;
-        if (kth < numbers_end) {
-            std::nth_element(lower, kth, numbers_end);
-            lower = kth;
-        }
-        const double below = *kth;
-        const double above = kth + 1 < numbers_end ? *std::min_element(kth + 1, numbers_end) : *(kth + 1);
-        row[targets[q]] = (1 - f) * below + f * above;
+        ranks[2 * q] = static_cast<size_t>(p);
+        ranks[2 * q + 1] = ranks[2 * q] + 1;
+        fractions[q] = p - static_cast<double>(ranks[2 * q]);
     }
+    // Distinct ranks in ascending order; ranks among the NaNs, which sort last, give NaN.
+    size_t distinct[6];
+    std::copy(ranks, ranks + 6, distinct);
+    std::sort(distinct, distinct + 6);
+    size_t* const distinct_end = std::unique(distinct, distinct + 6);
+    size_t* const selected_end = std::lower_bound(distinct, distinct_end, numbers);
+    double values_at[6];
+    select_order_statistics(values, numbers, distinct, static_cast<size_t>(selected_end - distinct), values_at);
+    double order[6];
+    for (int r = 0; r < 6; ++r) {
+        const size_t at = static_cast<size_t>(std::lower_bound(distinct, distinct_end, ranks[r]) - distinct);
+        order[r] = distinct + at < selected_end ? values_at[at] : std::numeric_limits<double>::quiet_NaN();
+    }
+    for (int q = 0; q < 3; ++q)
+        row[targets[q]] = (1 - fractions[q]) * order[2 * q] + fractions[q] * order[2 * q + 1];
 }
 
 }  // namespace
