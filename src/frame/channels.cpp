@@ -78,6 +78,11 @@ int console_printf(const char* format, ...) {
     return length;
 }
 
+void xml_write(const std::string& text) {
+    OutputState& state = output_state();
+    if (state.files_open && state.xml) write_text(state.xml, text);
+}
+
 int xml_printf(const char* format, ...) {
     OutputState& state = output_state();
     if (!state.files_open || !state.xml) return 0;

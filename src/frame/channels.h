@@ -37,6 +37,8 @@ void channel_write(int channel, const std::string& text);
 int console_printf(const char* format, ...) QUORIX_PRINTF(1, 2);
 // The XML result document; never echoed.
 int xml_printf(const char* format, ...) QUORIX_PRINTF(1, 2);
+// Writes text as it is to the XML result document.
+void xml_write(const std::string& text);
 
 // printf into a growing string; returns the number of characters appended.
 int append_printf(std::string& text, const char* format, ...) QUORIX_PRINTF(2, 3);

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
+#include <cstring>
 
 #include "frame/channels.h"
 #include "report/result_document.h"
@@ -106,6 +108,46 @@ bool select_by_sample(const double* values, size_t n, const size_t* ranks, size_
 
 }  // namespace
 
+// Ascending order of doubles without NaN, -0.0 before 0.0: a least-significant
+// digit radix sort on order-preserving keys, linear in n, for large arrays.
+void sort_numbers(double* values, size_t n) {
+    constexpr size_t kRadixFrom = 1 << 16;
+    constexpr int kDigitBits = 11;
+    constexpr int kDigits = 6;  // 66 bits cover the 64 of a key
+    constexpr size_t kBuckets = size_t{1} << kDigitBits;
+    if (n < kRadixFrom) {
+        std::sort(values, values + n);
+        return;
+    }
+    std::vector<uint64_t> keys(n), spare(n);
+    std::vector<size_t> counts(kDigits * kBuckets, 0);
+    for (size_t i = 0; i < n; ++i) {
+        uint64_t bits;
+        std::memcpy(&bits, &values[i], sizeof bits);
+        // Negative numbers reversed below the positive ones.
+        const uint64_t key = (bits >> 63) ? ~bits : bits | (uint64_t{1} << 63);
+        keys[i] = key;
+        for (int d = 0; d < kDigits; ++d) ++counts[d * kBuckets + ((key >> (d * kDigitBits)) & (kBuckets - 1))];
+    }
+    for (int d = 0; d < kDigits; ++d) {
+        size_t* const count = &counts[d * kBuckets];
+        if (count[keys[0] >> (d * kDigitBits) & (kBuckets - 1)] == n) continue;  // one digit value: nothing to do
+        size_t position = 0;
+        for (size_t b = 0; b < kBuckets; ++b) {
+            const size_t here = count[b];
+            count[b] = position;
+            position += here;
+        }
+        for (size_t i = 0; i < n; ++i) spare[count[(keys[i] >> (d * kDigitBits)) & (kBuckets - 1)]++] = keys[i];
+        keys.swap(spare);
+    }
+    for (size_t i = 0; i < n; ++i) {
+        const uint64_t key = keys[i];
+        const uint64_t bits = (key >> 63) ? key & ~(uint64_t{1} << 63) : ~key;
+        std::memcpy(&values[i], &bits, sizeof bits);
+    }
+}
+
 void select_order_statistics(double* values, size_t n, const size_t* ranks, size_t count, double* out) {
     if (n == 0 || count == 0) return;
     if (n >= kSampledSelectionFrom && select_by_sample(values, n, ranks, count, out)) return;
@@ -192,7 +234,7 @@ int count_distinct(const double* values, int n, double* distinct, int* counts) {
         }
         distinct[numbers++] = v;
     }
-    std::sort(distinct, distinct + numbers);
+    sort_numbers(distinct, static_cast<size_t>(numbers));
     int k = 0;
     for (int i = 0; i < numbers;) {
         int end = i + 1;

@@ -17,6 +17,9 @@ namespace quorix {
 // with 0.0) keep their positions' order.
 void sort_index(int* idx, int n, const double* keys);
 
+// Sorts doubles without NaN ascending (-0.0 before 0.0); linear time for large arrays.
+void sort_numbers(double* values, size_t n);
+
 // The values at 0-based ranks ranks[0..count-1] (ascending, each below n) of
 // values[0..n-1], which must hold no NaN, into out: the numbers a full sort
 // would put there. Large arrays are bracketed through a sorted sample and one

@@ -259,3 +259,32 @@ TEST(SelectOrderStatistics, MatchesAFullSort) {
 
 }  // namespace
 }  // namespace quorix
+
+namespace quorix {
+namespace {
+
+// The radix path of large arrays orders like std::sort, signs, zeros,
+// infinities and subnormals included, and keeps -0.0 before 0.0.
+TEST(SortNumbers, LargeArraysMatchStdSort) {
+    std::mt19937_64 random(11);
+    const double specials[] = {0.0, -0.0, HUGE_VAL, -HUGE_VAL, 1e-310, -1e-310, 1e308, -1e308, 1e35};
+    std::vector<double> values(200000);
+    for (size_t i = 0; i < values.size(); ++i) {
+        const uint64_t pick = random() % 10;
+        values[i] = pick < 4   ? specials[random() % 9]
+                    : pick < 7 ? std::ldexp(static_cast<double>(random() % 100000) - 50000, static_cast<int>(random() % 200) - 100)
+                               : static_cast<double>(random() % 7) - 3;
+    }
+    std::vector<double> expected = values;
+    std::stable_sort(expected.begin(), expected.end());
+    sort_numbers(values.data(), values.size());
+    ASSERT_TRUE(std::is_sorted(values.begin(), values.end()));
+    for (size_t i = 0; i < values.size(); ++i) ASSERT_EQ(values[i], expected[i]) << i;
+    const auto first_zero = std::find(values.begin(), values.end(), 0.0);
+    ASSERT_NE(first_zero, values.end());
+    EXPECT_TRUE(std::signbit(*first_zero));  // every -0.0 precedes every 0.0
+    EXPECT_FALSE(std::signbit(*(std::find_if(first_zero, values.end(), [](double v) { return v != 0.0; }) - 1)));
+}
+
+}  // namespace
+}  // namespace quorix

@@ -277,7 +277,7 @@ void xml_table(const char* tag, const CrossTable& t, Cell cell) {
         line = "<line>\n";
         for (int j = 0; j <= t.columns; ++j) cell(line, i, j);
         line += "\n</line>\n";
-        xml_printf("%s", line.c_str());
+        xml_write(line);
     }
     xml_printf("</%s>\n", tag);
 }

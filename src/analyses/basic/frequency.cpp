@@ -99,7 +99,7 @@ void frequency_table_xml(const FrequencyTable& table) {
     TableWalk walk{table};
     for (CategoryLine line; walk.next(line);) {
         if (xml.size() >= kBlock) {
-            xml_printf("%s", xml.c_str());
+            xml_write(xml);
             xml.clear();
         }
         xml += "<CAT>\n";
@@ -114,7 +114,7 @@ void frequency_table_xml(const FrequencyTable& table) {
     append_printf(xml, "%s%5d%s\n", "<TCount>", walk.total, "</TCount>");
     append_printf(xml, "%s%7.2f%s\n", "<TPercnt>", walk.cumulative, "</TPercnt>");
     append_printf(xml, "%s%d%s\n", "<IsOOR>", walk.marked ? 1 : 0, "</IsOOR>");
-    xml_printf("%s", xml.c_str());
+    xml_write(xml);
 }
 
 namespace {
