@@ -28,10 +28,6 @@ bool takes_part(const std::vector<int32_t>* mask, size_t c) {
     return !mask || c >= mask->size() || (*mask)[c] == 0;
 }
 
-bool selected_by_flag(const RunContext& context, size_t c) {
-    return context.selection.empty() || (c < context.selection.size() && context.selection[c] == 1);
-}
-
 // Index form: which cases the selection names.
 std::vector<unsigned char> selected_by_index(const RunContext& context) {
     std::vector<unsigned char> selected(case_total(context), 0);
@@ -102,11 +98,11 @@ int collect_valid_values(RunContext& context, int variable, std::vector<double>&
             return -1;
         }
     }
-    const VariableDescriptor& descriptor = context.dictionary[variable - 1];
+    const MissingRule rule = missing_rule(context.dictionary[variable - 1]);
     size_t kept = 0;
     for (size_t c = 0; c < values.size(); ++c) {
         if (!selected.empty() && !selected[c]) continue;
-        if (!takes_part(mask, c) || is_missing(values[c], descriptor)) continue;
+        if (!takes_part(mask, c) || is_missing(values[c], rule)) continue;
         values[kept++] = values[c];
     }
     values.resize(kept);
@@ -118,20 +114,27 @@ namespace {
 // Both flag-form gatherers: copy the taken cases, optionally marking missing values.
 int gather_flagged(RunContext& context, std::vector<double>& values, int variable, const std::vector<int32_t>* mask,
                    bool mark_missing) {
-    std::vector<double> column;
-    if (!read_numeric_column(context, variable, column)) {
+    // The column is read into the output and compacted in place.
+    if (!read_numeric_column(context, variable, values)) {
         console_printf(" can't read data!");
         return -1;
     }
-    const VariableDescriptor& descriptor = context.dictionary[variable - 1];
-    values.clear();
-    values.reserve(column.size());
-    for (size_t c = 0; c < column.size(); ++c) {
-        if (!selected_by_flag(context, c) || !takes_part(mask, c)) continue;
-        const double value = column[c];
-        values.push_back(mark_missing && is_missing(value, descriptor) ? kSystemMissing : value);
+    const MissingRule rule = missing_rule(context.dictionary[variable - 1]);
+    const size_t cases = values.size();
+    const bool every_case = context.selection.empty();
+    const size_t flagged = std::min(cases, context.selection.size());
+    const int32_t* const flags = context.selection.data();
+    const size_t masked = mask ? std::min(cases, mask->size()) : 0;
+    const int32_t* const mask_data = mask ? mask->data() : nullptr;
+    size_t kept = 0;
+    for (size_t c = 0; c < cases; ++c) {
+        const bool selected = every_case || (c < flagged && flags[c] == 1);
+        if (!selected || (c < masked && mask_data[c] != 0)) continue;
+        const double value = values[c];
+        values[kept++] = mark_missing && is_missing(value, rule) ? kSystemMissing : value;
     }
-    return static_cast<int>(values.size());
+    values.resize(kept);
+    return static_cast<int>(kept);
 }
 
 }  // namespace
@@ -190,13 +193,14 @@ int mark_missing_cases(int mode, int count, std::vector<int32_t>& flags, const i
             if (flags[c]) flags[c] = count;
     for (int k = 0; k < used; ++k) {
         if (!read_numeric_column(context, variables[k], column)) return 0;
-        const VariableDescriptor& descriptor = context.dictionary[variables[k] - 1];
+        const MissingRule rule = missing_rule(context.dictionary[variables[k] - 1]);
+        int32_t* const flag = flags.data();
         for (size_t c = 0; c < cases; ++c) {
-            if (!is_missing(column[c], descriptor)) continue;
+            if (!is_missing(column[c], rule)) continue;
             if (all_rule)
-                ++flags[c];
+                ++flag[c];
             else
-                flags[c] = 1;
+                flag[c] = 1;
         }
     }
     if (all_rule)

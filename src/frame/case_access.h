@@ -28,20 +28,34 @@ int read_variable(RunContext& context, int variable, std::vector<unsigned char>&
 // case is read as the bytes would lie in a zero-filled array of doubles.
 int read_numeric_column(RunContext& context, int variable, std::vector<double>& column);
 
-// 1 when the value is missing for the variable: the system-missing value, or a
-// user-missing value of the descriptor's kind (exact comparisons; NaN never).
-inline int is_missing(double value, const VariableDescriptor& d) {
-    if (value == kSystemMissing) return 1;
+// A descriptor's missing-value test, taken once per column: the kind
+// truncated to a whole number and the three values.
+struct MissingRule {
+    int kind;
+    double value1, value2, value3;
+};
+
+inline MissingRule missing_rule(const VariableDescriptor& d) {
     const double kind = std::trunc(d.missing_kind);
-    if (kind == 0) return 0;
-    const bool in_range = d.missing_value3 <= value && value <= d.missing_value2;
-    if (kind == 1) return value == d.missing_value1;
-    if (kind == 2) return value == d.missing_value1 || value == d.missing_value2;
-    if (kind == 3) return value == d.missing_value1 || value == d.missing_value2 || value == d.missing_value3;
-    if (kind == 4) return in_range;
-    if (kind == 5) return value == d.missing_value1 || in_range;
-    return 0;
+    return MissingRule{kind >= 1 && kind <= 5 ? static_cast<int>(kind) : 0, d.missing_value1, d.missing_value2,
+                       d.missing_value3};
 }
+
+// 1 when the value is missing: the system-missing value, or a user-missing
+// value of the rule's kind (exact comparisons; NaN never).
+inline int is_missing(double value, const MissingRule& r) {
+    if (value == kSystemMissing) return 1;
+    switch (r.kind) {
+    case 1: return value == r.value1;
+    case 2: return value == r.value1 || value == r.value2;
+    case 3: return value == r.value1 || value == r.value2 || value == r.value3;
+    case 4: return r.value3 <= value && value <= r.value2;
+    case 5: return value == r.value1 || (r.value3 <= value && value <= r.value2);
+    default: return 0;
+    }
+}
+
+inline int is_missing(double value, const VariableDescriptor& d) { return is_missing(value, missing_rule(d)); }
 
 // Index form, missing values dropped. Returns the number of values, or -1.
 int collect_valid_values(RunContext& context, int variable, std::vector<double>& values,
