@@ -19,7 +19,7 @@ struct ImportOptions {
     std::map<std::string, std::vector<ValueLabel>> labels;
 };
 
-// Parses "NAME=SPEC" option values; false with a message when malformed.
+// Parses "NAME=VALUE" option values; false with a message when malformed.
 bool parse_missing_codes(const std::string& text, ImportOptions& options, std::string& error);
 bool parse_range(const std::string& text, std::map<std::string, std::pair<double, double>>& ranges,
                  std::string& error);
