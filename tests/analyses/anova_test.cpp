@@ -1,5 +1,5 @@
-// One-way and two-way ANOVA: whole runs against golden files, the table
-// against R's aov, every refusal of the design checks, and the shared writers.
+// One-way and two-way ANOVA: whole runs against golden files (which pin the
+// banner and table text), the table against R's aov, every refusal of the design checks.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -245,42 +245,6 @@ TEST(Anova, HostileColumnsEndCleanly) {
     const AnovaRun text = run_anova(dir, cars, "text", {2, 1});  // a text factor, its bytes read as numbers
     EXPECT_NE(section(text.record, "log").find(text.status == 0 ? "ANOVA IS DONE !" : "Independent variable"),
               std::string::npos);
-}
-
-TEST(Anova, SharedWriters) {
-    FileHeader header;
-    header.variable_count = 3;
-    header.name_table =
-        std::string("len") + std::string(30, '\0') + "supp" + std::string(29, '\0') + "dose" + std::string(29, '\0');
-    set_name_width(kLongNameWidth);
-    std::string text;
-    const int banner = anova_banner(text, header, 0, 1, 2);
-    EXPECT_EQ(banner, static_cast<int>(text.size()));
-    EXPECT_EQ(text,
-              "\n **************      **************     **************\n"
-              " *  len       *  by  *  supp      * and *  dose      *\n"
-              " **************      **************     **************\n");
-    text.clear();
-    anova_banner(text, header, 2, -1, -1);
-    EXPECT_EQ(text, "\n **************\n *  dose      *\n **************\n");
-
-    const std::string labels[] = {"A", "ERROR"};
-    const double ss[] = {10, 20}, ms[] = {10, 2.5}, f[] = {4, 0};
-    const int df[] = {1, 8};
-    text = "x";
-    const int table = anova_table_text(text, labels, ss, df, ms, f, 2);
-    EXPECT_EQ(table, static_cast<int>(text.size()) - 1);
-    // p: R pf(4, 1, 8, lower.tail = FALSE) = 0.0805
-    EXPECT_EQ(text,
-              "x\n\n                       ANALYSIS OF VARIANCE\n"
-              "                       ====================\n\n"
-              "Source         SUM OF SQUARES    DF  MEAN SQUARES        F        p\n" +
-                  std::string(67, '_') +
-                  "\n"
-                  "A                      10.000     1        10.000    4.000    0.081\r\n"
-                  "ERROR                  20.000     8         2.500\r\n"
-                  "TOTAL                  30.000     9\r\n" +
-                  std::string(67, '_') + "\n");
 }
 
 }  // namespace

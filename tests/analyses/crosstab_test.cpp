@@ -151,18 +151,12 @@ TEST(Crosstab, MutualIndependenceOfAThreeWayTableAgainstR) {
     EXPECT_NEAR(likelihood.p, 0.878881, 1e-3);
 }
 
-std::vector<std::string> lines_of(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
-    return lines;
-}
-
 // Each panel (from its top rule to the blank line after the last) must have
 // lines of one length; returns the panels' column-label lines.
 std::vector<std::string> checked_panels(const std::string& report) {
-    std::vector<std::string> heads;
-    const std::vector<std::string> lines = lines_of(report);
+    std::vector<std::string> heads, lines;
+    std::istringstream in(report);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
     for (size_t i = 0; i < lines.size(); ++i) {
         if (lines[i].compare(0, 3, "___") != 0) continue;
         for (size_t j = i + 1; j < lines.size() && !lines[j].empty() && lines[j][0] == '|'; ++j)

@@ -1,6 +1,5 @@
-// Frequency tables: counts and percentages, missing codes, labels and range
-// marks, the case selection's reach, hostile columns, and whole runs against
-// golden files.
+// Frequency tables: missing codes, range bounds, the case selection's reach,
+// hostile columns, and whole runs against golden files (which pin the layout).
 #include <gtest/gtest.h>
 
 #include <limits>
@@ -15,12 +14,7 @@ namespace {
 using testing::ScratchDir;
 using testing::TestVariable;
 
-// A descriptor whose valid range is open, as rkstat import writes one.
-VariableDescriptor open_range() {
-    VariableDescriptor d;
-    d.missing_value3 = -1e35;
-    return d;
-}
+using testing::open_descriptor;
 
 struct FrequencyRun {
     ScratchDir dir;
@@ -37,27 +31,8 @@ struct FrequencyRun {
     bool has(const std::string& text) const { return record.find(text) != std::string::npos; }
 };
 
-TEST(Frequency, CountsAndPercentsOfAFourCaseFile) {
-    FrequencyRun data({{"v", {1, 2, 1e35, 1}, open_range()}});
-    data.run({1}, 0);
-    EXPECT_EQ(data.status, 0);
-    EXPECT_TRUE(data.has("         VALUE          COUNT       CELL     CUMULATIVE\n"
-                         "_______________________________________________________\n"
-                         "          1.00              2      50.00          50.00\n"
-                         "          2.00              1      25.00          75.00\n"
-                         "       MISSING              1      25.00         100.00\n"
-                         "_______________________________________________________\n"
-                         "        TOTAL COUNTS        4     TOTAL PERCENT  100.00\n"));
-    EXPECT_FALSE(data.has("denoted by"));
-    EXPECT_TRUE(data.has("<CatVAL>MISSING</CatVAL>\n<OutOfRange>  </OutOfRange>\n<Count>1</Count>\n"
-                         "<CellPercnt>  25.00</CellPercnt>\n<CumPercnt> 100.00</CumPercnt>\n</CAT>\n"
-                         "<TCount>    4</TCount>\n<TPercnt> 100.00</TPercnt>\n<IsOOR>0</IsOOR>\n"));
-    EXPECT_TRUE(data.has("<ISDESC>0</ISDESC>\n</DataInf>\n<Item>\n<ID>1</ID>\n<Name>v</Name>\n<CAT>\n"));
-    EXPECT_TRUE(data.has("FREQUENCY TABLES DONE !\n"));
-}
-
 TEST(Frequency, MissingValueOneIsShownWhateverTheKind) {
-    VariableDescriptor kind0 = open_range();
+    VariableDescriptor kind0 = open_descriptor();
     kind0.missing_value1 = 7;
     FrequencyRun data({{"v", {7, 3, 7}, kind0}});
     data.run({1}, 1);
@@ -67,23 +42,17 @@ TEST(Frequency, MissingValueOneIsShownWhateverTheKind) {
     EXPECT_TRUE(data.has("<CatVAL>VARMISS</CatVAL>\n<OutOfRange>  </OutOfRange>\n"));
 }
 
-TEST(Frequency, RangeMarksAndTheirExplanation) {
-    VariableDescriptor range = open_range();
+// The bounds belong to the valid range (the goldens pin the marks' layout and explanation).
+TEST(Frequency, RangeBoundsAreValid) {
+    VariableDescriptor range = open_descriptor();
     range.missing_value3 = 10;  // minimum
     range.missing_value2 = 20;  // maximum
-    FrequencyRun below({{"v", {9.5, 10, 20}, range}});
-    below.run({1}, 0);
-    EXPECT_TRUE(below.has("          9.50 <            1      33.33          33.33\n"
-                          "         10.00              1      33.33          66.67\n"
-                          "         20.00              1      33.33         100.00\n"));
-    EXPECT_TRUE(below.has("TOTAL PERCENT  100.00\n\nValues above the maximum are denoted by >\n"
-                          "Values below the minimum are denoted by <\n"));
-    EXPECT_TRUE(below.has("<OutOfRange> <</OutOfRange>\n"));
-    EXPECT_TRUE(below.has("<IsOOR>1</IsOOR>\n"));
-    FrequencyRun above({{"v", {25, 15}, range}});
-    above.run({1}, 0);
-    EXPECT_TRUE(above.has("         25.00 >            1      50.00         100.00\n"));
-    EXPECT_TRUE(above.has("<IsOOR>1</IsOOR>\n"));
+    FrequencyRun data({{"v", {9.5, 10, 20, 25}, range}});
+    data.run({1}, 0);
+    EXPECT_TRUE(data.has("          9.50 <            1      25.00          25.00\n"
+                         "         10.00              1      25.00          50.00\n"
+                         "         20.00              1      25.00          75.00\n"
+                         "         25.00 >            1      25.00         100.00\n"));
 }
 
 // The frequency table of a report: from its column heading to its totals.
@@ -94,7 +63,7 @@ std::string table_part(const std::string& record) {
 }
 
 TEST(Frequency, SelectionChangesTheStatisticsNotTheCounts) {
-    FrequencyRun data({{"v", {1, 2, 2, 3, 3, 3}, open_range()}});
+    FrequencyRun data({{"v", {1, 2, 2, 3, 3, 3}, open_descriptor()}});
     const std::string all = data.run({1}, 1);
     const std::string selected = data.run({1}, 1, {0, 1});
     ASSERT_FALSE(table_part(all).empty());
@@ -106,7 +75,7 @@ TEST(Frequency, SelectionChangesTheStatisticsNotTheCounts) {
 
 TEST(Frequency, HostileColumnsAndVariableNumbers) {
     const double nan = std::numeric_limits<double>::quiet_NaN(), inf = std::numeric_limits<double>::infinity();
-    FrequencyRun data({{"v", {nan, inf, -inf, 1e308, -1e308, nan, 1}, open_range()}});
+    FrequencyRun data({{"v", {nan, inf, -inf, 1e308, -1e308, nan, 1}, open_descriptor()}});
     data.run({1}, 1);
     EXPECT_EQ(data.status, 0);
     // NaN is a category of its own each time; the infinities lie outside the open range.
@@ -118,14 +87,14 @@ TEST(Frequency, HostileColumnsAndVariableNumbers) {
     data.run({2, 1}, 0);
     EXPECT_EQ(data.status, 0);
     EXPECT_TRUE(data.has(" Variable number 2 is not in the data file (1 - 1).\n"));
-    FrequencyRun empty({{"v", {}, open_range()}});
+    FrequencyRun empty({{"v", {}, open_descriptor()}});
     empty.run({1}, 1);
     EXPECT_EQ(empty.status, 0);
     EXPECT_TRUE(empty.has("        TOTAL COUNTS        0     TOTAL PERCENT    0.00\n"));
 }
 
 TEST(Frequency, ThousandsOfCategoriesReachTheXmlWhole) {
-    TestVariable v{"v", {}, open_range()};
+    TestVariable v{"v", {}, open_descriptor()};
     for (int i = 0; i < 6000; ++i) v.values.push_back((i * 7) % 5000);
     FrequencyRun data({v});
     data.run({1}, 0);
@@ -153,15 +122,18 @@ std::string import_grades(const ScratchDir& dir) {
 TEST(Frequency, LabelsMissingCodesAndRangesGolden) {
     ScratchDir dir;
     const std::string path = import_grades(dir);
-    testing::expect_golden("frequency/labels.txt", testing::record_run(dir, path, "labels", [&] {
-                               EXPECT_EQ(frequency_frame(path.c_str(), "labels", {1, 2}, 1, {}), 0);
-                           }));
-    testing::expect_golden("frequency/selection.txt", testing::record_run(dir, path, "sel", [&] {
-                               EXPECT_EQ(frequency_frame(path.c_str(), "sel", {1, 2}, 1, {0, 2, 4, 6, 6, 30}), 0);
-                           }));
-    testing::expect_golden("frequency/plain.txt", testing::record_run(dir, path, "plain", [&] {
-                               EXPECT_EQ(frequency_frame(path.c_str(), "plain", {2}, 0, {}), 0);
-                           }));
+    const struct {
+        const char* golden;
+        const char* run;
+        std::vector<int> variables;
+        int option;
+        std::vector<int32_t> selection;
+    } runs[] = {{"labels", "labels", {1, 2}, 1, {}}, {"selection", "sel", {1, 2}, 1, {0, 2, 4, 6, 6, 30}},
+                {"plain", "plain", {2}, 0, {}}};
+    for (const auto& r : runs)
+        testing::expect_golden(std::string("frequency/") + r.golden + ".txt", testing::record_run(dir, path, r.run, [&] {
+                                   EXPECT_EQ(frequency_frame(path.c_str(), r.run, r.variables, r.option, r.selection), 0);
+                               }));
 }
 
 }  // namespace

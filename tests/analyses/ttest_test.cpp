@@ -193,34 +193,25 @@ struct RandomRun {
 
 TEST(TTestDrivers, PrintedResultsAgainstR) {
     RandomRun data;
-    int status = 1;
-    std::vector<PrintedStat> stats = printed_stats(data.xml("one", [](RunContext& c) {
-        return one_sample_frame(c, 1, 10, {});
-    }, status));
-    EXPECT_EQ(status, 0);
-    ASSERT_EQ(stats.size(), 1u);
-    expect_printed(stats[0], kOneSample, 292);
-
-    stats = printed_stats(data.xml("paired", [](RunContext& c) { return paired_sample_frame(c, 1, 2, -3.3, {}); },
-                                   status));
-    EXPECT_EQ(status, 0);
-    ASSERT_EQ(stats.size(), 1u);
-    expect_printed(stats[0], kPaired, 292);
-
-    // Both blocks give the second group's cases.
-    stats = printed_stats(data.xml("independent", [](RunContext& c) {
-        return independent_sample_frame(c, 4, 3, -9, {});
-    }, status));
-    EXPECT_EQ(status, 0);
-    ASSERT_EQ(stats.size(), 2u);
-    expect_printed(stats[0], kPooled, 97);
-    expect_printed(stats[1], kWelch, 97);
-
-    stats = printed_stats(data.xml("matched", [](RunContext& c) { return matched_sample_frame(c, 2, 5, -0.2, {}); },
-                                   status));
-    EXPECT_EQ(status, 0);
-    ASSERT_EQ(stats.size(), 1u);
-    expect_printed(stats[0], kMatched, 150);
+    // Each driver's result blocks with the second group's (or all) cases; independent has pooled and Welch.
+    const struct {
+        const char* run;
+        int (*steps)(RunContext&);
+        std::vector<RExpected> expected;
+        double cases;
+    } runs[] = {
+        {"one", [](RunContext& c) { return one_sample_frame(c, 1, 10, {}); }, {kOneSample}, 292},
+        {"paired", [](RunContext& c) { return paired_sample_frame(c, 1, 2, -3.3, {}); }, {kPaired}, 292},
+        {"independent", [](RunContext& c) { return independent_sample_frame(c, 4, 3, -9, {}); }, {kPooled, kWelch}, 97},
+        {"matched", [](RunContext& c) { return matched_sample_frame(c, 2, 5, -0.2, {}); }, {kMatched}, 150},
+    };
+    for (const auto& r : runs) {
+        int status = 1;
+        const std::vector<PrintedStat> stats = printed_stats(data.xml(r.run, r.steps, status));
+        EXPECT_EQ(status, 0) << r.run;
+        ASSERT_EQ(stats.size(), r.expected.size()) << r.run;
+        for (size_t i = 0; i < stats.size(); ++i) expect_printed(stats[i], r.expected[i], r.cases);
+    }
 }
 
 // The sample file of the golden runs, made as the Java test makes it.
@@ -236,79 +227,60 @@ std::string import_groups(const ScratchDir& dir) {
 // Variables of groups.csv, 1-based.
 enum { kX = 1, kY, kG, kG3, kGm, kOne, kE };
 
-template <typename Steps>
-std::string golden_run(const ScratchDir& dir, const std::string& path, const char* run, int expected_status,
-                       Steps&& steps) {
-    return testing::record_run(dir, path, run, [&] {
-        EXPECT_EQ(open_ttest_run(path.c_str(), run, steps), expected_status) << run;
-    });
-}
-
-TEST(TTestDrivers, FourTestsGolden) {
+TEST(TTestDrivers, RunsAgainstGoldenFiles) {
     ScratchDir dir;
     const std::string path = import_groups(dir);
-    // Cases 0-4, 8 and 9 (41 is not in the file): x is missing in cases 4 and 8.
-    testing::expect_golden("ttest/one_sample.txt", golden_run(dir, path, "one", 0, [](RunContext& c) {
-        return one_sample_frame(c, kX, 5, {0, 1, 2, 3, 4, 8, 9, 41});
-    }));
-    testing::expect_golden("ttest/paired.txt", golden_run(dir, path, "paired", 0, [](RunContext& c) {
-        return paired_sample_frame(c, kX, kY, 0.5, {});
-    }));
-    testing::expect_golden("ttest/independent.txt", golden_run(dir, path, "independent", 0, [](RunContext& c) {
-        return independent_sample_frame(c, kX, kG, 0, {});
-    }));
-    testing::expect_golden("ttest/matched.txt", golden_run(dir, path, "matched", 0, [](RunContext& c) {
-        return matched_sample_frame(c, kY, kG, -0.2, {});
-    }));
-}
-
-TEST(TTestDrivers, RunsThatStopGolden) {
-    ScratchDir dir;
-    const std::string path = import_groups(dir);
-    testing::expect_golden("ttest/one_sample_empty.txt", golden_run(dir, path, "empty", 0, [](RunContext& c) {
-        return one_sample_frame(c, kE, 0, {});
-    }));
-    testing::expect_golden("ttest/independent_three.txt", golden_run(dir, path, "three", -1, [](RunContext& c) {
-        return independent_sample_frame(c, kX, kG3, 0, {});
-    }));
-    testing::expect_golden("ttest/matched_constant.txt", golden_run(dir, path, "constant", -1, [](RunContext& c) {
-        return matched_sample_frame(c, kY, kOne, 0, {});
-    }));
-    testing::expect_golden("ttest/matched_unequal.txt", golden_run(dir, path, "unequal", -1, [](RunContext& c) {
-        return matched_sample_frame(c, kY, kGm, 0, {});
-    }));
+    const struct {
+        const char* golden;
+        const char* run;
+        int status;
+        int (*steps)(RunContext&);
+    } runs[] = {
+        // Cases 0-4, 8 and 9 (41 is not in the file): x is missing in cases 4 and 8.
+        {"one_sample", "one", 0, [](RunContext& c) { return one_sample_frame(c, kX, 5, {0, 1, 2, 3, 4, 8, 9, 41}); }},
+        {"paired", "paired", 0, [](RunContext& c) { return paired_sample_frame(c, kX, kY, 0.5, {}); }},
+        {"independent", "independent", 0, [](RunContext& c) { return independent_sample_frame(c, kX, kG, 0, {}); }},
+        {"matched", "matched", 0, [](RunContext& c) { return matched_sample_frame(c, kY, kG, -0.2, {}); }},
+        // Runs that stop: no cases, three groups, a constant and an unequal matching variable.
+        {"one_sample_empty", "empty", 0, [](RunContext& c) { return one_sample_frame(c, kE, 0, {}); }},
+        {"independent_three", "three", -1, [](RunContext& c) { return independent_sample_frame(c, kX, kG3, 0, {}); }},
+        {"matched_constant", "constant", -1, [](RunContext& c) { return matched_sample_frame(c, kY, kOne, 0, {}); }},
+        {"matched_unequal", "unequal", -1, [](RunContext& c) { return matched_sample_frame(c, kY, kGm, 0, {}); }},
+    };
+    for (const auto& r : runs)
+        testing::expect_golden(std::string("ttest/") + r.golden + ".txt", testing::record_run(dir, path, r.run, [&] {
+                                   EXPECT_EQ(open_ttest_run(path.c_str(), r.run, r.steps), r.status) << r.run;
+                               }));
 }
 
 TEST(TTestDrivers, HostileInputsEndTheRunCleanly) {
     ScratchDir dir;
-    const double inf = std::numeric_limits<double>::infinity();
-    const double nan = std::numeric_limits<double>::quiet_NaN();
-    const std::string path = dir.file("hostile.rkd");
+    const double inf = std::numeric_limits<double>::infinity(), nan = std::numeric_limits<double>::quiet_NaN();
+    const std::string path = dir.file("hostile.rkd"), empty = dir.file("empty.rkd");
     testing::write_numeric_file(path, {{"a", {nan, inf, -inf, 1e308, -1e308, 1}}, {"b", {1, 2, 1, 2, 1, 2}},
                                        {"c", {1, 2, nan, 2, 1, 2}}});
-    const auto run = [&](const char* name, auto steps) {
-        int status = 1;
-        testing::record_run(dir, path, name, [&] { status = open_ttest_run(path.c_str(), name, steps); });
-        return status;
-    };
-    EXPECT_EQ(run("h1", [](RunContext& c) { return one_sample_frame(c, 1, 0, {}); }), 0);
-    EXPECT_EQ(run("h2", [](RunContext& c) { return paired_sample_frame(c, 1, 2, 1e308, {}); }), 0);
-    EXPECT_EQ(run("h3", [](RunContext& c) { return independent_sample_frame(c, 1, 2, 0, {}); }), 0);
-    EXPECT_EQ(run("h4", [](RunContext& c) { return matched_sample_frame(c, 1, 2, 0, {}); }), 0);
-    // A NaN grouping value is a value of its own: three values.
-    EXPECT_EQ(run("h5", [](RunContext& c) { return independent_sample_frame(c, 1, 3, 0, {}); }), -1);
-    // Variable numbers outside the file.
-    EXPECT_EQ(run("h6", [](RunContext& c) { return one_sample_frame(c, 4, 0, {}); }), -1);
-    EXPECT_EQ(run("h7", [](RunContext& c) { return independent_sample_frame(c, 1, -3, 0, {}); }), -1);
-    EXPECT_EQ(run("h8", [](RunContext& c) { return matched_sample_frame(c, 0, 2, 0, {}); }), -1);
-    // No cases at all.
-    const std::string empty = dir.file("empty.rkd");
     testing::write_numeric_file(empty, {{"a", {}}, {"b", {}}});
-    int status = 1;
-    testing::record_run(dir, empty, "e", [&] {
-        status = open_ttest_run(empty.c_str(), "e", [](RunContext& c) { return paired_sample_frame(c, 1, 2, 0, {}); });
-    });
-    EXPECT_EQ(status, 0);
+    const struct {
+        const std::string& file;
+        int status;
+        int (*steps)(RunContext&);
+    } runs[] = {
+        {path, 0, [](RunContext& c) { return one_sample_frame(c, 1, 0, {}); }},
+        {path, 0, [](RunContext& c) { return paired_sample_frame(c, 1, 2, 1e308, {}); }},
+        {path, 0, [](RunContext& c) { return independent_sample_frame(c, 1, 2, 0, {}); }},
+        {path, 0, [](RunContext& c) { return matched_sample_frame(c, 1, 2, 0, {}); }},
+        // A NaN grouping value is a value of its own: three values.
+        {path, -1, [](RunContext& c) { return independent_sample_frame(c, 1, 3, 0, {}); }},
+        {path, -1, [](RunContext& c) { return one_sample_frame(c, 4, 0, {}); }},  // outside the file
+        {empty, 0, [](RunContext& c) { return paired_sample_frame(c, 1, 2, 0, {}); }},  // no cases at all
+    };
+    int n = 0;
+    for (const auto& r : runs) {
+        const std::string name = "h" + std::to_string(++n);
+        testing::record_run(dir, r.file, name, [&] {
+            EXPECT_EQ(open_ttest_run(r.file.c_str(), name.c_str(), r.steps), r.status) << name;
+        });
+    }
 }
 
 }  // namespace

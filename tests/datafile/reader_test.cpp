@@ -102,7 +102,7 @@ TEST(Reader, UnknownSignatureInAFreshProcessReadsEightByteNamesAndLongLabels) {
     EXPECT_EQ(load_data_file(again.context), LoadStatus::bad_magic);
 }
 
-TEST(Reader, WithoutLabelSetsTheMagicFollowsTheNameTable) {
+TEST(Reader, MagicFollowsTheNameTableAndValuesFollowTheirDescriptor) {
     ScratchDir dir;
     const std::string path = dir.file("plain.rkd");
     testing::write_numeric_file(path, three_by_five());
@@ -112,21 +112,13 @@ TEST(Reader, WithoutLabelSetsTheMagicFollowsTheNameTable) {
     ASSERT_EQ(load_data_file(file.context), LoadStatus::ok);
     EXPECT_TRUE(file.context.header.label_sets.empty());
     EXPECT_EQ(file.context.data_start, kHeaderSize + 3 * kLongNameWidth + kMagicSize);
-}
-
-TEST(Reader, ValuesOfTheSecondVariableStartBehindTheFirstBlock) {
-    ScratchDir dir;
-    const std::string path = dir.file("positions.rkd");
-    testing::write_numeric_file(path, three_by_five());
-    OpenFile file(path);
-    ASSERT_EQ(load_data_file(file.context), LoadStatus::ok);
+    // The second variable's values start behind the first block.
     const int64_t expected = 176 + 3 * 33 + 8 + (48 + 40) + 48;
     EXPECT_EQ(value_position(file.context.header, file.context.dictionary, 0, 2), expected);
+    EXPECT_EQ(load_f64(bytes.data() + expected), 10.0);
     std::vector<double> column;
     ASSERT_TRUE(read_numeric_column(file.context, 2, column));
     EXPECT_EQ(column, (std::vector<double>{10, 20, 30, 40, 50}));
-    const std::vector<unsigned char> bytes = testing::read_bytes(path);
-    EXPECT_EQ(load_f64(bytes.data() + expected), 10.0);
 }
 
 TEST(Reader, HeaderCountsTheFileCannotHoldFailWithoutAllocating) {

@@ -145,17 +145,14 @@ TEST(CaseAccess, MarkMissingCasesAnyAndAllRules) {
 
     const int bad[] = {1, 9};
     EXPECT_EQ(mark_missing_cases(1, 2, flags, bad, file.context), 0);
-}
 
-TEST(CaseAccess, AllRuleFlagsCasesMissingInEveryVariable) {
-    ScratchDir dir;
-    const std::string path = dir.file("all.rkd");
-    testing::write_numeric_file(path, {{"a", {1, 1e35, 1e35}}, {"b", {2, 1e35, 5}}});
+    // The all rule flags only the cases missing in every variable.
+    const std::string all = file.dir.file("all.rkd");
+    testing::write_numeric_file(all, {{"a", {1, 1e35, 1e35}}, {"b", {2, 1e35, 5}}});
     RunContext context;
-    context.data_file = std::fopen(path.c_str(), "rb");
+    context.data_file = std::fopen(all.c_str(), "rb");
     ASSERT_EQ(load_data_file(context), LoadStatus::ok);
-    const int both[] = {1, 2};
-    std::vector<int32_t> flags(3, 0);
+    flags.assign(3, 0);
     ASSERT_EQ(mark_missing_cases(-1, 2, flags, both, context), 1);
     EXPECT_EQ(flags, (std::vector<int32_t>{0, 1, 0}));
     std::fclose(context.data_file);

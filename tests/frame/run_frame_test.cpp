@@ -42,54 +42,33 @@ std::string run_and_record(const ScratchDir& dir, const std::string& data_path, 
     });
 }
 
-TEST(RunFrame, MissingDataFileLogsOpenFailureAndLeavesOnlyTheProlog) {
+// Data file name of count variables of cases values, cut to size bytes and with
+// byte damage set to 'X' when given.
+std::string damaged_file(const ScratchDir& dir, const char* name, int count, int cases, size_t size = 0,
+                         size_t damage = 0) {
+    const std::string path = dir.file(name);
+    testing::write_numeric_file(path, numbered_variables(count, cases));
+    std::vector<unsigned char> bytes = testing::read_bytes(path);
+    if (damage) bytes[damage] = 'X';
+    if (size) bytes.resize(size);
+    testing::write_bytes(path, bytes);
+    return path;
+}
+
+TEST(RunFrame, ScenariosAgainstGoldenFiles) {
     ScratchDir dir;
     testing::expect_golden("frame/missing_file.txt", run_and_record(dir, dir.file("absent.rkd"), "run1"));
-}
-
-TEST(RunFrame, WrongMagicIsReportedOnTheConsoleOnly) {
-    ScratchDir dir;
-    const std::string path = dir.file("magic.rkd");
-    testing::write_numeric_file(path, numbered_variables(2, 3));
-    std::vector<unsigned char> bytes = testing::read_bytes(path);
-    bytes[kHeaderSize + 2 * kLongNameWidth] = 'X';
-    testing::write_bytes(path, bytes);
-    testing::expect_golden("frame/wrong_magic.txt", run_and_record(dir, path, "run1"));
-}
-
-TEST(RunFrame, HundredByteFileIsAPrematureEnd) {
-    ScratchDir dir;
-    const std::string path = dir.file("short.rkd");
-    testing::write_numeric_file(path, numbered_variables(2, 3));
-    std::vector<unsigned char> bytes = testing::read_bytes(path);
-    bytes.resize(100);
-    testing::write_bytes(path, bytes);
-    testing::expect_golden("frame/hundred_bytes.txt", run_and_record(dir, path, "run1"));
-}
-
-TEST(RunFrame, DictionaryCutShortIsACorruptedFile) {
-    ScratchDir dir;
-    const std::string path = dir.file("cut.rkd");
-    testing::write_numeric_file(path, numbered_variables(3, 5));
-    std::vector<unsigned char> bytes = testing::read_bytes(path);
-    // Inside the second variable's values.
-    bytes.resize(kHeaderSize + 3 * kLongNameWidth + kMagicSize + (kDescriptorSize + 40) + kDescriptorSize + 12);
-    testing::write_bytes(path, bytes);
-    testing::expect_golden("frame/dictionary_cut.txt", run_and_record(dir, path, "run1"));
-}
-
-TEST(RunFrame, TenVariablesAreListedSixAndFourToALine) {
-    ScratchDir dir;
-    const std::string path = dir.file("ten.rkd");
-    testing::write_numeric_file(path, numbered_variables(10, 4));
-    testing::expect_golden("frame/ten_variables.txt", run_and_record(dir, path, "run1"));
-}
-
-TEST(RunFrame, RunNameThatCannotBeAFileNameGivesOnlyTheConsoleLine) {
-    ScratchDir dir;
-    const std::string path = dir.file("data.rkd");
-    testing::write_numeric_file(path, numbered_variables(1, 1));
-    testing::expect_golden("frame/bad_run_name.txt", run_and_record(dir, path, "no/such/dir"));
+    // Wrong magic: reported on the console only.
+    testing::expect_golden("frame/wrong_magic.txt",
+                           run_and_record(dir, damaged_file(dir, "magic.rkd", 2, 3, 0, kHeaderSize + 2 * kLongNameWidth), "run1"));
+    testing::expect_golden("frame/hundred_bytes.txt", run_and_record(dir, damaged_file(dir, "short.rkd", 2, 3, 100), "run1"));
+    // Cut inside the second variable's values.
+    const size_t cut = kHeaderSize + 3 * kLongNameWidth + kMagicSize + (kDescriptorSize + 40) + kDescriptorSize + 12;
+    testing::expect_golden("frame/dictionary_cut.txt", run_and_record(dir, damaged_file(dir, "cut.rkd", 3, 5, cut), "run1"));
+    // Ten variables are listed six and four to a line.
+    testing::expect_golden("frame/ten_variables.txt", run_and_record(dir, damaged_file(dir, "ten.rkd", 10, 4), "run1"));
+    // A run name that cannot be a file name gives only the console line.
+    testing::expect_golden("frame/bad_run_name.txt", run_and_record(dir, damaged_file(dir, "data.rkd", 1, 1), "no/such/dir"));
 }
 
 TEST(RunFrame, DriverResultsGiveTheirConsoleLines) {

@@ -121,8 +121,7 @@ TEST(CountDistinct, MatchesTheLiteralMethodBitForBit) {
 }
 
 TEST(CodeCategories, FindEveryValueAndKeepNaNsApart) {
-    const double nan = std::numeric_limits<double>::quiet_NaN(), inf = std::numeric_limits<double>::infinity();
-    const std::vector<double> cases = {3, nan, -0.0, 1e308, 0.0, -inf, nan, 3, inf, -1e308, 0.5};
+    const std::vector<double> cases = {3, kNan, -0.0, 1e308, 0.0, -kInf, kNan, 3, kInf, -1e308, 0.5};
     const Categories c = code_categories(cases);
     ASSERT_EQ(c.codes.size(), cases.size());
     int nans = 0;
@@ -218,11 +217,6 @@ TEST(LowerMatrix, CountsAndUnknownVariables) {
     EXPECT_EQ(text, "\n                               \n                  1.0\n                  2.0       3.0\n");
 }
 
-}  // namespace
-}  // namespace quorix
-
-namespace quorix {
-namespace {
 
 // Selected order statistics equal a full sort's, whatever the data's shape;
 // large arrays take the sampled path, heavy ties its fallback.
@@ -257,11 +251,6 @@ TEST(SelectOrderStatistics, MatchesAFullSort) {
     EXPECT_EQ(small_out[2], 5);
 }
 
-}  // namespace
-}  // namespace quorix
-
-namespace quorix {
-namespace {
 
 // The radix path of large arrays orders like std::sort, signs, zeros,
 // infinities and subnormals included, and keeps -0.0 before 0.0.

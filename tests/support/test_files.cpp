@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <random>
-#include <cctype>
+#include <regex>
 #include <sstream>
 
 #include "analyses/basic/descriptive.h"
@@ -75,29 +75,16 @@ std::string replace_all(std::string text, const std::string& from, const std::st
     return text;
 }
 
+// "Sat Dec  5 18:46:29 2026": the layout of ctime without its newline.
+const std::regex kCtime("[A-Z][a-z]{2} [A-Z][a-z]{2} [ 0-9][0-9] [0-9]{2}:[0-9]{2}:[0-9]{2} [0-9]{4}");
+
 bool looks_like_ctime(const std::string& text, size_t at) {
-    // "Sat Dec  5 18:46:29 2026": 24 characters, the layout of ctime without its newline.
-    static const char kShape[] = "Aaa Aaa _9 99:99:99 9999";
-    if (at + 24 > text.size()) return false;
-    for (size_t i = 0; i < 24; ++i) {
-        const unsigned char c = static_cast<unsigned char>(text[at + i]);
-        const char shape = kShape[i];
-        const bool ok = shape == 'A'   ? std::isupper(c)
-                        : shape == 'a' ? std::islower(c)
-                        : shape == '9' ? std::isdigit(c)
-                        : shape == '_' ? (c == ' ' || std::isdigit(c))
-                                       : c == static_cast<unsigned char>(shape);
-        if (!ok) return false;
-    }
-    return true;
+    return at + 24 <= text.size() && std::regex_match(text.substr(at, 24), kCtime);
 }
 
 std::string mask_banner_time(const std::string& text) {
-    static const std::string kBanner = "VOR 6.1       ";
-    std::string masked = text;
-    for (size_t at = masked.find(kBanner); at != std::string::npos; at = masked.find(kBanner, at + 1))
-        if (looks_like_ctime(masked, at + kBanner.size())) masked.replace(at + kBanner.size(), 24, "<time>");
-    return masked;
+    static const std::regex banner("(VOR 6\\.1       )[A-Z][a-z]{2} [A-Z][a-z]{2} [ 0-9][0-9] [0-9]{2}:[0-9]{2}:[0-9]{2} [0-9]{4}");
+    return std::regex_replace(text, banner, "$1<time>");
 }
 
 namespace {

@@ -43,26 +43,21 @@ TEST(Import, MissingCodesRangesAndLabelsReachTheDictionary) {
     close_data_file(context);
     ASSERT_EQ(context.header.variable_count, 7);
     EXPECT_EQ(context.header.case_count, 2);
-    const auto& dictionary = context.dictionary;
-    // Undeclared: nothing but 1e35 is missing; the frequency tables' valid range stays open.
-    EXPECT_EQ(dictionary[0].missing_kind, 0);
-    EXPECT_EQ(dictionary[0].missing_value1, 1e35);
-    EXPECT_EQ(dictionary[0].missing_value2, 1e35);
-    EXPECT_EQ(dictionary[0].missing_value3, -1e35);
-    EXPECT_EQ(dictionary[1].missing_kind, 1);
-    EXPECT_EQ(dictionary[1].missing_value1, 9);
-    EXPECT_EQ(dictionary[2].missing_kind, 3);
-    EXPECT_EQ(dictionary[2].missing_value3, 3);
-    EXPECT_EQ(dictionary[3].missing_kind, 4);
-    EXPECT_EQ(dictionary[3].missing_value3, 0);
-    EXPECT_EQ(dictionary[3].missing_value2, 5);
-    EXPECT_EQ(dictionary[4].missing_kind, 5);
-    EXPECT_EQ(dictionary[4].missing_value1, 99);
-    EXPECT_EQ(dictionary[5].missing_kind, 0);
-    EXPECT_EQ(dictionary[5].missing_value3, 1);
-    EXPECT_EQ(dictionary[5].missing_value2, 20);
-    EXPECT_EQ(dictionary[6].type, 1);
-    EXPECT_EQ(dictionary[6].width, 10);
+    // {variable, kind, missing value 1, 2, 3}; undeclared: nothing but 1e35 is missing and the
+    // frequency tables' valid range (value 3 to value 2) stays open.
+    const struct {
+        int variable;
+        double kind, m1, m2, m3;
+    } expected[] = {{0, 0, 1e35, 1e35, -1e35}, {1, 1, 9, 1e35, -1e35}, {2, 3, 1, 2, 3},
+                    {3, 4, 1e35, 5, 0},        {4, 5, 99, 5, 0},        {5, 0, 1e35, 20, 1}};
+    for (const auto& e : expected) {
+        const VariableDescriptor& d = context.dictionary[e.variable];
+        EXPECT_EQ((std::vector<double>{d.missing_kind, d.missing_value1, d.missing_value2, d.missing_value3}),
+                  (std::vector<double>{e.kind, e.m1, e.m2, e.m3}))
+            << "variable " << e.variable;
+    }
+    EXPECT_EQ(context.dictionary[6].type, 1);
+    EXPECT_EQ(context.dictionary[6].width, 10);
     ASSERT_EQ(context.header.label_sets.size(), 1u);
     EXPECT_EQ(context.header.label_sets[0].variable_name, "a");
     EXPECT_EQ(context.header.label_sets[0].entries[1].label, "two");

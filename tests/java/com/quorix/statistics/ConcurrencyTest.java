@@ -17,14 +17,7 @@ public final class ConcurrencyTest {
     private static final int ROUNDS = 3;
 
     /** One call: a name and what it does with the engine, a data file path and a run name. */
-    private static final class Call {
-        final String name;
-        final BiConsumer<String, String> run;
-
-        Call(String name, BiConsumer<String, String> run) {
-            this.name = name;
-            this.run = run;
-        }
+    private record Call(String name, BiConsumer<String, String> run) {
     }
 
     /** The three result files of a run, with the directory and the banner time masked. */
@@ -65,11 +58,11 @@ public final class ConcurrencyTest {
         // One at a time, each in a directory of its own.
         List<String> expected = new ArrayList<>();
         for (Call call : calls) {
-            Path dir = Files.createDirectories(scratch.resolve("one-at-a-time").resolve(call.name));
+            Path dir = Files.createDirectories(scratch.resolve("one-at-a-time").resolve(call.name()));
             Files.copy(sample, dir.resolve("tooth.rkd"));
-            call.run.accept(dir.resolve("tooth.rkd").toString(), "r");
+            call.run().accept(dir.resolve("tooth.rkd").toString(), "r");
             expected.add(results(dir, "r"));
-            TestSupport.check(Files.exists(dir.resolve("tooth_r.xml")), call.name + " ran");
+            TestSupport.check(Files.exists(dir.resolve("tooth_r.xml")), call.name() + " ran");
         }
 
         // All at once, several rounds, started together.
@@ -77,14 +70,14 @@ public final class ConcurrencyTest {
         List<Thread> threads = new ArrayList<>();
         List<Path> dirs = new ArrayList<>();
         for (Call call : calls) {
-            Path dir = Files.createDirectories(scratch.resolve("at-once").resolve(call.name));
+            Path dir = Files.createDirectories(scratch.resolve("at-once").resolve(call.name()));
             Files.copy(sample, dir.resolve("tooth.rkd"));
             dirs.add(dir);
             threads.add(new Thread(() -> {
                 try {
                     for (int round = 0; round < ROUNDS; ++round) {
                         start.await();
-                        call.run.accept(dir.resolve("tooth.rkd").toString(), "r" + round);
+                        call.run().accept(dir.resolve("tooth.rkd").toString(), "r" + round);
                     }
                 } catch (Exception e) {
                     throw new RuntimeException(e);
@@ -97,7 +90,7 @@ public final class ConcurrencyTest {
             for (int round = 0; round < ROUNDS; ++round)
                 TestSupport.check(
                         results(dirs.get(i), "r" + round).replace("tooth_r" + round, "tooth_r").equals(expected.get(i)),
-                        calls.get(i).name + " round " + round + " matches the call made alone");
+                        calls.get(i).name() + " round " + round + " matches the call made alone");
 
         TestSupport.finish("concurrency");
     }

@@ -42,18 +42,18 @@ public final class CrosstabAnovaTest {
         String tooth = importSample(rkstat, dataDir, scratch, "toothgrowth.csv", "tooth.rkd", "supp=1:OJ,2:VC");
 
         // 0-based variable numbers: Hair 0, Eye 1, Sex 2; cyl 2, carb 11.
-        engine.doCrosstabTwo(hair, "all", 0, 1, ALL_LINES, 0, new int[0]);
-        TestSupport.expectRun(scratch, "hair", "all", goldenDir.resolve("crosstab/hair_eye_all.txt"));
-        engine.doCrosstabTwo(hair, "none", 0, 1, 0, 0, null);
-        TestSupport.expectRun(scratch, "hair", "none", goldenDir.resolve("crosstab/hair_eye_none.txt"));
-        engine.doCrosstabThree(hair, "three", 0, 1, 2, ALL_LINES, 0, null);
-        TestSupport.expectRun(scratch, "hair", "three", goldenDir.resolve("crosstab/hair_eye_sex.txt"));
-        engine.doCrosstabTwo(cars, "panels", 2, 11, 0x1100, 0, null);
-        TestSupport.expectRun(scratch, "cars", "panels", goldenDir.resolve("crosstab/cyl_carb.txt"));
-        engine.doAnovaOne(plants, "one", 0, 1, 0, null);
-        TestSupport.expectRun(scratch, "plants", "one", goldenDir.resolve("anova/plantgrowth.txt"));
-        engine.doAnovaTwo(tooth, "two", 0, 1, 2, 0, null);
-        TestSupport.expectRun(scratch, "tooth", "two", goldenDir.resolve("anova/toothgrowth.txt"));
+        Object[][] runs = {
+            {"hair", "all", "crosstab/hair_eye_all.txt", (Runnable) () -> engine.doCrosstabTwo(hair, "all", 0, 1, ALL_LINES, 0, new int[0])},
+            {"hair", "none", "crosstab/hair_eye_none.txt", (Runnable) () -> engine.doCrosstabTwo(hair, "none", 0, 1, 0, 0, null)},
+            {"hair", "three", "crosstab/hair_eye_sex.txt", (Runnable) () -> engine.doCrosstabThree(hair, "three", 0, 1, 2, ALL_LINES, 0, null)},
+            {"cars", "panels", "crosstab/cyl_carb.txt", (Runnable) () -> engine.doCrosstabTwo(cars, "panels", 2, 11, 0x1100, 0, null)},
+            {"plants", "one", "anova/plantgrowth.txt", (Runnable) () -> engine.doAnovaOne(plants, "one", 0, 1, 0, null)},
+            {"tooth", "two", "anova/toothgrowth.txt", (Runnable) () -> engine.doAnovaTwo(tooth, "two", 0, 1, 2, 0, null)},
+        };
+        for (Object[] run : runs) {
+            ((Runnable) run[3]).run();
+            TestSupport.expectRun(scratch, (String) run[0], (String) run[1], goldenDir.resolve((String) run[2]));
+        }
 
         // The case selection arrives unchanged: cases 0 and 591 (twice), two entries outside the file.
         engine.doCrosstabTwo(hair, "sel", 0, 1, 0, 5, new int[] {0, 591, 591, 5000, -1});

@@ -54,32 +54,14 @@ public final class TortureTest {
             throw new IOException("rkstat " + String.join(" ", args) + " failed");
     }
 
-    /** Byte offsets of a file written by rkstat import (no label sets unless told). */
-    private static final class Layout {
-        final int nameWidth;
-        final int labelSets;
-        final int labelRecord;
+    /** Byte offsets of long.rkd (33-byte names, one label set of 588 bytes); all numeric but text, width 2. */
+    private static final int MAGIC = 176 + VARIABLES * 33 + 588;
 
-        Layout(int nameWidth, int labelSets, int labelRecord) {
-            this.nameWidth = nameWidth;
-            this.labelSets = labelSets;
-            this.labelRecord = labelRecord;
-        }
-
-        int magic() {
-            return 176 + VARIABLES * nameWidth + labelSets * labelRecord;
-        }
-
-        /** Descriptor of variable v (0-based), all numeric but the text variable of width 2. */
-        int descriptor(int v) {
-            int position = magic() + 8;
-            for (int k = 0; k < v; ++k) position += 48 + width(k) * CASES;
-            return position;
-        }
-
-        int width(int v) {
-            return v == 5 ? 2 : 8;
-        }
+    /** Descriptor of variable v (0-based). */
+    private static int descriptor(int v) {
+        int position = MAGIC + 8;
+        for (int k = 0; k < v; ++k) position += 48 + (k == 5 ? 2 : 8) * CASES;
+        return position;
     }
 
     private static ByteBuffer little(byte[] bytes) {
@@ -95,7 +77,6 @@ public final class TortureTest {
                 "group=1:one,2:two");
         byte[] base = Files.readAllBytes(scratch.resolve("long.rkd"));
         byte[] shortLayout = Files.readAllBytes(scratch.resolve("short.rkd"));
-        Layout layout = new Layout(33, 1, 588);
 
         Map<String, byte[]> files = new LinkedHashMap<>();
         files.put("base", base);
@@ -108,7 +89,7 @@ public final class TortureTest {
         byte[] extremes = base.clone();
         double[] specials = {Double.NaN, Double.POSITIVE_INFINITY, Double.NEGATIVE_INFINITY, 1e308, -1e308, -0.0,
                 1e35, -1e35, Double.MIN_VALUE, 0};
-        int column = layout.descriptor(0) + 48;
+        int column = descriptor(0) + 48;
         for (int c = 0; c < CASES; ++c) little(extremes).putDouble(column + 8 * c, specials[c % specials.length]);
         files.put("extremes", extremes);
 
@@ -116,19 +97,19 @@ public final class TortureTest {
         byte[] missing = base.clone();
         for (int v = 0; v < VARIABLES; ++v) {
             if (v == 5) continue;
-            for (int c = 0; c < CASES; ++c) little(missing).putDouble(layout.descriptor(v) + 48 + 8 * c, 1e35);
+            for (int c = 0; c < CASES; ++c) little(missing).putDouble(descriptor(v) + 48 + 8 * c, 1e35);
         }
         files.put("all-missing", missing);
 
         // Every variable declared alphanumeric.
         byte[] text = base.clone();
-        for (int v = 0; v < VARIABLES; ++v) little(text).putShort(layout.descriptor(v) + 2, (short) 1);
+        for (int v = 0; v < VARIABLES; ++v) little(text).putShort(descriptor(v) + 2, (short) 1);
         files.put("all-text", text);
 
         // Cut at every section boundary and inside columns.
-        int[] cuts = {0, 1, 100, 175, 176, 176 + 33, layout.magic() - 1, layout.magic(), layout.magic() + 4,
-                layout.descriptor(0), layout.descriptor(0) + 20, layout.descriptor(0) + 48 + 13, layout.descriptor(3),
-                layout.descriptor(6) + 48 + 8 * CASES - 1};
+        int[] cuts = {0, 1, 100, 175, 176, 176 + 33, MAGIC - 1, MAGIC, MAGIC + 4,
+                descriptor(0), descriptor(0) + 20, descriptor(0) + 48 + 13, descriptor(3),
+                descriptor(6) + 48 + 8 * CASES - 1};
         for (int cut : cuts) files.put("cut-" + cut, Arrays.copyOf(base, cut));
 
         // Header counts huge, zero, negative and off by one; descriptor widths and kinds.
@@ -136,8 +117,8 @@ public final class TortureTest {
             {120, Integer.MAX_VALUE}, {120, 0}, {120, -1}, {120, VARIABLES + 1}, {120, VARIABLES - 1},
             {124, Integer.MAX_VALUE}, {124, 0}, {124, -5}, {124, CASES + 1}, {124, 1},
             {144, Integer.MAX_VALUE}, {144, -3}, {144, 0}, {144, 2},
-            {layout.descriptor(0) + 8, 0}, {layout.descriptor(0) + 8, -8}, {layout.descriptor(0) + 8, Integer.MAX_VALUE},
-            {layout.descriptor(1) + 8, 4}, {layout.descriptor(5) + 8, 16},
+            {descriptor(0) + 8, 0}, {descriptor(0) + 8, -8}, {descriptor(0) + 8, Integer.MAX_VALUE},
+            {descriptor(1) + 8, 4}, {descriptor(5) + 8, 16},
             {176 + VARIABLES * 33 + 576, 1000}, {176 + VARIABLES * 33 + 580, -7}, {176 + VARIABLES * 33 + 580, 99},
         };
         for (int[] patch : patches) {
@@ -146,10 +127,10 @@ public final class TortureTest {
             files.put("int-" + patch[0] + "=" + patch[1], patched);
         }
         byte[] kinds = base.clone();
-        little(kinds).putDouble(layout.descriptor(0) + 40, Double.NaN);
-        little(kinds).putDouble(layout.descriptor(1) + 40, 1e300);
-        little(kinds).putDouble(layout.descriptor(2) + 40, 4);
-        little(kinds).putDouble(layout.descriptor(2) + 24, Double.NaN);
+        little(kinds).putDouble(descriptor(0) + 40, Double.NaN);
+        little(kinds).putDouble(descriptor(1) + 40, 1e300);
+        little(kinds).putDouble(descriptor(2) + 40, 4);
+        little(kinds).putDouble(descriptor(2) + 24, Double.NaN);
         files.put("odd-missing-kinds", kinds);
 
         // One case: the header says 1 and every column is one value long.
