@@ -275,8 +275,63 @@ int count_distinct(const double* values, int n, double* distinct, int* counts) {
     return total;
 }
 
+namespace {
+
+// Columns of few categories, the common case of grouping variables, are coded
+// in two passes through a small hash table keyed by the values' bits (both
+// zeros as one key, holding the first zero read). False when a NaN or more
+// than kFewCategories distinct values turn up.
+constexpr size_t kFewCategories = 256;
+
+bool code_few_categories(const std::vector<double>& cases, Categories& c) {
+    constexpr size_t kSlots = 4 * kFewCategories;
+    std::vector<uint64_t> keys(kSlots);
+    std::vector<int> slot_of_key(kSlots, -1);  // index into the distinct values, or -1 when free
+    c.values.clear();
+    c.counts.clear();
+    c.codes.resize(cases.size());
+    for (size_t i = 0; i < cases.size(); ++i) {
+        const double v = cases[i];
+        if (std::isnan(v)) return false;
+        uint64_t key;
+        const double normalized = v == 0.0 ? 0.0 : v;
+        std::memcpy(&key, &normalized, sizeof key);
+        size_t slot = static_cast<size_t>((key * 0x9E3779B97F4A7C15ull) >> 54) & (kSlots - 1);
+        while (slot_of_key[slot] >= 0 && keys[slot] != key) slot = (slot + 1) & (kSlots - 1);
+        if (slot_of_key[slot] < 0) {
+            if (c.values.size() == kFewCategories) return false;
+            keys[slot] = key;
+            slot_of_key[slot] = static_cast<int>(c.values.size());
+            c.values.push_back(v);
+            c.counts.push_back(0);
+        }
+        const int found = slot_of_key[slot];
+        ++c.counts[static_cast<size_t>(found)];
+        c.codes[i] = found;
+    }
+    // Ascending order of the distinct values, then the codes renumbered.
+    std::vector<int> order(c.values.size());
+    for (size_t j = 0; j < order.size(); ++j) order[j] = static_cast<int>(j);
+    std::sort(order.begin(), order.end(), [&c](int a, int b) { return c.values[a] < c.values[b]; });
+    std::vector<int> rank(order.size());
+    std::vector<double> values(order.size());
+    std::vector<int> counts(order.size());
+    for (size_t r = 0; r < order.size(); ++r) {
+        rank[static_cast<size_t>(order[r])] = static_cast<int>(r);
+        values[r] = c.values[static_cast<size_t>(order[r])];
+        counts[r] = c.counts[static_cast<size_t>(order[r])];
+    }
+    c.values.swap(values);
+    c.counts.swap(counts);
+    for (int& code : c.codes) code = rank[static_cast<size_t>(code)];
+    return true;
+}
+
+}  // namespace
+
 Categories code_categories(const std::vector<double>& cases) {
     Categories c;
+    if (code_few_categories(cases, c)) return c;
     const int n = static_cast<int>(cases.size());
     c.values.resize(cases.size());
     c.counts.resize(cases.size());

@@ -53,6 +53,7 @@ struct Categories {
     std::vector<int> codes;
 };
 
+// Few categories are found in two passes through a small hash table; otherwise
 // O(n log n): each case is found by binary search among the distinct numbers;
 // a NaN, which count_distinct keeps as a category of its own, is matched to
 // the NaN categories in input order.

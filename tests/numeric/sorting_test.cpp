@@ -141,6 +141,28 @@ TEST(CodeCategories, FindEveryValueAndKeepNaNsApart) {
     EXPECT_EQ(c.values.size(), 9u);
 }
 
+// Columns of few categories (hashed) and of many (sorted) code exactly as the
+// distinct values count_distinct lists, zero signs included.
+TEST(CodeCategories, FewAndManyCategoriesMatchCountDistinct) {
+    std::mt19937_64 random(5);
+    const double specials[] = {-0.0, 0.0, kInf, -kInf, 1e35, 2.5, -7};
+    for (const size_t spread : {size_t{3}, size_t{256}, size_t{257}, size_t{5000}}) {
+        std::vector<double> cases(20000);
+        for (double& v : cases) v = random() % 5 == 0 ? specials[random() % 7] : static_cast<double>(random() % spread);
+        const Categories c = code_categories(cases);
+        std::vector<double> distinct(cases.size());
+        std::vector<int> counts(cases.size());
+        const int k = count_distinct(cases.data(), static_cast<int>(cases.size()), distinct.data(), counts.data());
+        ASSERT_EQ(c.values.size(), static_cast<size_t>(k)) << spread;
+        for (int j = 0; j < k; ++j) {
+            EXPECT_EQ(c.values[j], distinct[j]) << spread;
+            EXPECT_EQ(std::signbit(c.values[j]), std::signbit(distinct[j])) << spread;
+            EXPECT_EQ(c.counts[j], counts[j]) << spread;
+        }
+        for (size_t i = 0; i < cases.size(); ++i) ASSERT_EQ(c.values[static_cast<size_t>(c.codes[i])], cases[i]) << spread;
+    }
+}
+
 TEST(LabelText, LabelsAndPlainValues) {
     ValueLabelSet set;
     set.variable_name = "sex";
