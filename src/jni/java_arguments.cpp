@@ -79,6 +79,13 @@ bool java_option_text(JavaArguments& args, jstring value, const char* what, std:
     return true;
 }
 
+RunNames java_run_names(JavaArguments& args, jstring path, jstring run, size_t path_limit) {
+    RunNames names;
+    names.data_path = java_text(args, path, "the data file path", path_limit);
+    names.run_name = java_text(args, run, "the run name");
+    return names;
+}
+
 int java_variable(jint value) { return value == INT_MAX ? 0 : value + 1; }
 
 std::vector<int> java_variables(JavaArguments& args, jint count, jintArray values, const char* what) {

@@ -14,6 +14,7 @@ namespace quorix {
 
 // Paths of the first eleven methods are limited as their callers expect.
 constexpr size_t kShortPathLimit = 511;
+constexpr size_t kNoPathLimit = 0;
 
 struct JavaArguments {
     JNIEnv* env;
@@ -25,6 +26,14 @@ std::string java_text(JavaArguments& args, jstring value, const char* what, size
 // A string option for which null means the analysis's default: returns false
 // for null, else converts it into text as java_text does.
 bool java_option_text(JavaArguments& args, jstring value, const char* what, std::string& text);
+// The data file path and the run name every method starts with; path_limit 0
+// means no limit.
+struct RunNames {
+    std::string data_path;
+    std::string run_name;
+};
+RunNames java_run_names(JavaArguments& args, jstring path, jstring run, size_t path_limit);
+
 // A list of count variable numbers made 1-based.
 std::vector<int> java_variables(JavaArguments& args, jint count, jintArray values, const char* what);
 // The case selection, copied unchanged.

@@ -13,11 +13,10 @@ JNIEXPORT void JNICALL Java_com_quorix_statistics_StatisticsNative_doAnovaOne(JN
                                                                               jint selCount, jintArray sel) {
     guarded_call([&] {
         JavaArguments args{env};
-        const std::string data_path = java_text(args, path, "the data file path", kShortPathLimit);
-        const std::string run_name = java_text(args, run, "the run name");
+        const RunNames names = java_run_names(args, path, run, kShortPathLimit);
         const std::vector<int32_t> selection = java_selection(args, selCount, sel);
         if (args.ok)
-            anova_one_frame(data_path.c_str(), run_name.c_str(), java_variable(dep), java_variable(factor), selection);
+            anova_one_frame(names.data_path.c_str(), names.run_name.c_str(), java_variable(dep), java_variable(factor), selection);
     });
 }
 
@@ -27,11 +26,10 @@ JNIEXPORT void JNICALL Java_com_quorix_statistics_StatisticsNative_doAnovaTwo(JN
                                                                               jintArray sel) {
     guarded_call([&] {
         JavaArguments args{env};
-        const std::string data_path = java_text(args, path, "the data file path", kShortPathLimit);
-        const std::string run_name = java_text(args, run, "the run name");
+        const RunNames names = java_run_names(args, path, run, kShortPathLimit);
         const std::vector<int32_t> selection = java_selection(args, selCount, sel);
         if (args.ok)
-            anova_two_frame(data_path.c_str(), run_name.c_str(), java_variable(dep), java_variable(factorA),
+            anova_two_frame(names.data_path.c_str(), names.run_name.c_str(), java_variable(dep), java_variable(factorA),
                             java_variable(factorB), selection);
     });
 }

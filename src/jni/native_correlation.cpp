@@ -13,8 +13,7 @@ JNIEXPORT void JNICALL Java_com_quorix_statistics_StatisticsNative_doCorrelation
     jboolean alpha, jboolean writeMatrix, jint selCount, jintArray sel) {
     guarded_call([&] {
         JavaArguments args{env};
-        const std::string data_path = java_text(args, path, "the data file path");
-        const std::string run_name = java_text(args, run, "the run name");
+        const RunNames names = java_run_names(args, path, run, kNoPathLimit);
         const std::vector<int> variables = java_variables(args, n, vars, "the variable list");
         // A null option selects the default.
         std::string processing_text, matrix_text;
@@ -22,7 +21,7 @@ JNIEXPORT void JNICALL Java_com_quorix_statistics_StatisticsNative_doCorrelation
         const bool has_matrix = java_option_text(args, matrix, "the matrix option", matrix_text);
         const std::vector<int32_t> selection = java_selection(args, selCount, sel);
         if (args.ok)
-            correlation_frame(data_path.c_str(), run_name.c_str(), variables,
+            correlation_frame(names.data_path.c_str(), names.run_name.c_str(), variables,
                               has_processing ? processing_text.c_str() : nullptr,
                               has_matrix ? matrix_text.c_str() : nullptr, alpha ? 1 : 0, writeMatrix ? 1 : 0,
                               selection);

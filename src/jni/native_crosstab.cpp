@@ -14,11 +14,10 @@ JNIEXPORT void JNICALL Java_com_quorix_statistics_StatisticsNative_doCrosstabTwo
                                                                                  jintArray sel) {
     guarded_call([&] {
         JavaArguments args{env};
-        const std::string data_path = java_text(args, path, "the data file path", kShortPathLimit);
-        const std::string run_name = java_text(args, run, "the run name");
+        const RunNames names = java_run_names(args, path, run, kShortPathLimit);
         const std::vector<int32_t> selection = java_selection(args, selCount, sel);
         if (args.ok)
-            crosstab_two_frame(data_path.c_str(), run_name.c_str(), java_variable(rowVar), java_variable(colVar),
+            crosstab_two_frame(names.data_path.c_str(), names.run_name.c_str(), java_variable(rowVar), java_variable(colVar),
                                display, selection);
     });
 }
@@ -30,11 +29,10 @@ JNIEXPORT void JNICALL Java_com_quorix_statistics_StatisticsNative_doCrosstabThr
                                                                                    jintArray sel) {
     guarded_call([&] {
         JavaArguments args{env};
-        const std::string data_path = java_text(args, path, "the data file path", kShortPathLimit);
-        const std::string run_name = java_text(args, run, "the run name");
+        const RunNames names = java_run_names(args, path, run, kShortPathLimit);
         const std::vector<int32_t> selection = java_selection(args, selCount, sel);
         if (args.ok)
-            crosstab_three_frame(data_path.c_str(), run_name.c_str(), java_variable(rowVar), java_variable(colVar),
+            crosstab_three_frame(names.data_path.c_str(), names.run_name.c_str(), java_variable(rowVar), java_variable(colVar),
                                  java_variable(layerVar), display, selection);
     });
 }

@@ -14,11 +14,10 @@ JNIEXPORT void JNICALL Java_com_quorix_statistics_StatisticsNative_doFrequency(J
                                                                                jintArray sel) {
     guarded_call([&] {
         JavaArguments args{env};
-        const std::string data_path = java_text(args, path, "the data file path", kShortPathLimit);
-        const std::string run_name = java_text(args, run, "the run name");
+        const RunNames names = java_run_names(args, path, run, kShortPathLimit);
         const std::vector<int> variables = java_variables(args, n, vars, "the variable list");
         const std::vector<int32_t> selection = java_selection(args, selCount, sel);
-        if (args.ok) frequency_frame(data_path.c_str(), run_name.c_str(), variables, option, selection);
+        if (args.ok) frequency_frame(names.data_path.c_str(), names.run_name.c_str(), variables, option, selection);
     });
 }
 

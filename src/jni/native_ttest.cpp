@@ -19,8 +19,9 @@ struct TTestArguments {
 TTestArguments convert(JNIEnv* env, jstring path, jstring run, jint selCount, jintArray sel) {
     JavaArguments args{env};
     TTestArguments converted;
-    converted.data_path = java_text(args, path, "the data file path", kShortPathLimit);
-    converted.run_name = java_text(args, run, "the run name");
+    const RunNames names = java_run_names(args, path, run, kShortPathLimit);
+    converted.data_path = names.data_path;
+    converted.run_name = names.run_name;
     converted.selection = java_selection(args, selCount, sel);
     converted.ok = args.ok;
     return converted;
