@@ -173,7 +173,7 @@ TEST(Correlation, FastLoopsGiveThePlainUpdatesBitForBit) {
     std::normal_distribution<double> normal(1e6, 3);
     std::uniform_real_distribution<double> uniform(0, 1);
     // Several slices of cases; 800 variables take several groups of rows.
-    for (const auto& [k, n] : {std::pair<size_t, size_t>{1, 5000}, {6, 5000}, {7, 5000}, {800, 20}}) {
+    for (const auto& [k, n] : {std::pair<size_t, size_t>{1, 5000}, {6, 5000}, {7, 5000}, {40, 2000}, {800, 20}}) {
         std::vector<double> x(n * k), missing(n * k);
         for (size_t e = 0; e < x.size(); ++e) {
             x[e] = normal(random);
@@ -184,10 +184,12 @@ TEST(Correlation, FastLoopsGiveThePlainUpdatesBitForBit) {
         plain_listwise(x, n, k, want_c, want_m);
         EXPECT_EQ(c, want_c) << k;
         EXPECT_EQ(m, want_m) << k;
-        pairwise_covariances(missing.data(), n, static_cast<int>(k), c.data(), m.data());
         plain_pairwise(missing, n, k, want_c, want_m);
-        EXPECT_EQ(c, want_c) << k;
-        EXPECT_EQ(m, want_m) << k;
+        for (const bool wide : {true, false}) {
+            pairwise_covariances(missing.data(), n, static_cast<int>(k), c.data(), m.data(), wide);
+            EXPECT_EQ(c, want_c) << k << wide;
+            EXPECT_EQ(m, want_m) << k << wide;
+        }
     }
 }
 

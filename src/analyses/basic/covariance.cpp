@@ -1,6 +1,7 @@
 #include "analyses/basic/covariance.h"
 
 #include <algorithm>
+#include <cstring>
 #include <limits>
 #include <new>
 #include <stdexcept>
@@ -100,54 +101,132 @@ void listwise_covariances(const double* values, size_t n, int k, double* matrix,
 
 namespace {
 
-// Pairs (i, j) .. (i, j + kLanes - 1) go through the cases together: their
-// running means are independent, which keeps the divider busy.
-constexpr size_t kLanes = 4;
+// Pairwise deletion keeps a running count, two means and a cross-product for
+// every pair, each updated case after case with two divisions. Pairs are
+// independent, so the pairs (i, j) .. (i, j + kLanes - 1) of variable i go
+// through the cases together as vector lanes, and kInFlight such blocks at a
+// time, which keeps the divider busy instead of waiting on one pair's chain. Every
+// lane computes the update and keeps it only when both of its values are
+// present; the arithmetic of each lane is the plain update's, operation for
+// operation (no contraction into fused multiply-adds).
+constexpr size_t kLanes = 8;
+constexpr size_t kInFlight = 4;
 
 struct PairLanes {
     double count[kLanes], mean_x[kLanes], mean_y[kLanes], cross[kLanes];
 };
 
-// One slice of case rows for the pairs of variable i with variables
-// j .. j + kLanes - 1. A case counts for a pair when neither value is
-// missing; every lane computes the update and keeps it only then.
-void update_pairs(PairLanes& lanes, const double* rows, size_t stride, size_t cases, size_t i, size_t j) {
-    double count[kLanes], mean_x[kLanes], mean_y[kLanes], cross[kLanes];
-    for (size_t l = 0; l < kLanes; ++l) {
-        count[l] = lanes.count[l];
-        mean_x[l] = lanes.mean_x[l];
-        mean_y[l] = lanes.mean_y[l];
-        cross[l] = lanes.cross[l];
+struct PairBlock {
+    size_t i, j;  // lanes hold the pairs (i, j + l)
+    PairLanes* sums;
+};
+
+#if defined(__GNUC__)
+typedef double Quad __attribute__((vector_size(32)));
+typedef long long QuadMask __attribute__((vector_size(32)));
+#define QUORIX_INLINE inline __attribute__((always_inline))
+#else
+#define QUORIX_INLINE inline
+#endif
+
+#if defined(__GNUC__)
+// kBlocks blocks over one slice of case rows.
+template <size_t kBlocks>
+QUORIX_INLINE void update_blocks(const PairBlock* blocks, const double* rows, size_t stride, size_t cases) {
+    constexpr size_t kQuads = kLanes / 4 * kBlocks;
+    Quad count[kQuads], mean_x[kQuads], mean_y[kQuads], cross[kQuads];
+    for (size_t q = 0; q < kQuads; ++q) {
+        const PairLanes& sums = *blocks[q / (kLanes / 4)].sums;
+        const size_t at = q % (kLanes / 4) * 4;
+        std::memcpy(&count[q], sums.count + at, sizeof(Quad));
+        std::memcpy(&mean_x[q], sums.mean_x + at, sizeof(Quad));
+        std::memcpy(&mean_y[q], sums.mean_y + at, sizeof(Quad));
+        std::memcpy(&cross[q], sums.cross + at, sizeof(Quad));
     }
     for (size_t t = 0; t < cases; ++t) {
         const double* row = rows + t * stride;
-        const double x = row[i];
-        if (x == kSystemMissing) continue;
-        for (size_t l = 0; l < kLanes; ++l) {
-            const double y = row[j + l];
-            const double c = count[l] + 1.0;
-            const double dx = x - mean_x[l];
-            const double mx = mean_x[l] + dx / c;
-            const double my = mean_y[l] + (y - mean_y[l]) / c;
-            const double s = cross[l] + dx * (y - my);
-            const bool counts = y != kSystemMissing;
-            count[l] = counts ? c : count[l];
-            mean_x[l] = counts ? mx : mean_x[l];
-            mean_y[l] = counts ? my : mean_y[l];
-            cross[l] = counts ? s : cross[l];
+        for (size_t q = 0; q < kQuads; ++q) {
+            const PairBlock& block = blocks[q / (kLanes / 4)];
+            const Quad x = Quad{} + row[block.i];
+            Quad y;
+            std::memcpy(&y, row + block.j + q % (kLanes / 4) * 4, sizeof(Quad));
+            const QuadMask counts = (QuadMask)(x != kSystemMissing) & (QuadMask)(y != kSystemMissing);
+            const Quad c = count[q] + 1.0;
+            const Quad dx = x - mean_x[q];
+            const Quad mx = mean_x[q] + dx / c;
+            const Quad my = mean_y[q] + (y - mean_y[q]) / c;
+            const Quad s = cross[q] + dx * (y - my);
+            count[q] = (Quad)(((QuadMask)c & counts) | ((QuadMask)count[q] & ~counts));
+            mean_x[q] = (Quad)(((QuadMask)mx & counts) | ((QuadMask)mean_x[q] & ~counts));
+            mean_y[q] = (Quad)(((QuadMask)my & counts) | ((QuadMask)mean_y[q] & ~counts));
+            cross[q] = (Quad)(((QuadMask)s & counts) | ((QuadMask)cross[q] & ~counts));
         }
     }
-    for (size_t l = 0; l < kLanes; ++l) {
-        lanes.count[l] = count[l];
-        lanes.mean_x[l] = mean_x[l];
-        lanes.mean_y[l] = mean_y[l];
-        lanes.cross[l] = cross[l];
+    for (size_t q = 0; q < kQuads; ++q) {
+        PairLanes& sums = *blocks[q / (kLanes / 4)].sums;
+        const size_t at = q % (kLanes / 4) * 4;
+        std::memcpy(sums.count + at, &count[q], sizeof(Quad));
+        std::memcpy(sums.mean_x + at, &mean_x[q], sizeof(Quad));
+        std::memcpy(sums.mean_y + at, &mean_y[q], sizeof(Quad));
+        std::memcpy(sums.cross + at, &cross[q], sizeof(Quad));
     }
 }
+#else
+template <size_t kBlocks>
+void update_blocks(const PairBlock* blocks, const double* rows, size_t stride, size_t cases) {
+    for (size_t b = 0; b < kBlocks; ++b) {
+        PairLanes& sums = *blocks[b].sums;
+        for (size_t t = 0; t < cases; ++t) {
+            const double* row = rows + t * stride;
+            const double x = row[blocks[b].i];
+            for (size_t l = 0; l < kLanes; ++l) {
+                const double y = row[blocks[b].j + l];
+                if (x == kSystemMissing || y == kSystemMissing) continue;
+                const double c = sums.count[l] + 1.0;
+                const double dx = x - sums.mean_x[l];
+                sums.mean_x[l] += dx / c;
+                sums.mean_y[l] += (y - sums.mean_y[l]) / c;
+                sums.cross[l] += dx * (y - sums.mean_y[l]);
+                sums.count[l] = c;
+            }
+        }
+    }
+}
+#endif
+
+// All blocks over one slice, kInFlight at a time.
+QUORIX_INLINE void update_all_blocks(const std::vector<PairBlock>& blocks, const double* rows, size_t stride,
+                                     size_t cases) {
+    size_t b = 0;
+    for (; b + kInFlight <= blocks.size(); b += kInFlight)
+        update_blocks<kInFlight>(blocks.data() + b, rows, stride, cases);
+    for (; b < blocks.size(); ++b) update_blocks<1>(blocks.data() + b, rows, stride, cases);
+}
+
+void update_slice(const std::vector<PairBlock>& blocks, const double* rows, size_t stride, size_t cases) {
+    update_all_blocks(blocks, rows, stride, cases);
+}
+
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+// The same code in 256-bit registers where the processor has them.
+__attribute__((target("avx2"))) void update_slice_avx2(const std::vector<PairBlock>& blocks, const double* rows,
+                                                       size_t stride, size_t cases) {
+    update_all_blocks(blocks, rows, stride, cases);
+}
+
+bool wide_registers() { return __builtin_cpu_supports("avx2"); }
+#else
+void update_slice_avx2(const std::vector<PairBlock>& blocks, const double* rows, size_t stride, size_t cases) {
+    update_slice(blocks, rows, stride, cases);
+}
+
+bool wide_registers() { return false; }
+#endif
 
 }  // namespace
 
-int64_t pairwise_covariances(const double* values, size_t n, int k, double* matrix, double* means) {
+int64_t pairwise_covariances(const double* values, size_t n, int k, double* matrix, double* means,
+                             bool wide_allowed) {
     if (k < 1) return 0;
     const size_t kk = static_cast<size_t>(k);
     // The row stride is a multiple of kLanes, so row i's last lanes may run
@@ -155,23 +234,28 @@ int64_t pairwise_covariances(const double* values, size_t n, int k, double* matr
     const size_t stride = (kk + kLanes - 1) / kLanes * kLanes;
     CaseSlices slices = case_slices(values, n, kk, stride);
     std::vector<PairLanes> lanes;
+    std::vector<PairBlock> blocks;
+    const bool wide = wide_allowed && wide_registers();
     int64_t total = 0;
     // Rows of the triangle in groups whose running sums take at most
-    // kMaxBlocks blocks (8 MB), however long the list.
+    // kMaxBlocks blocks (16 MB), however long the list.
     constexpr size_t kMaxBlocks = size_t{1} << 16;
     for (size_t first_row = 0, end_row = 0; first_row < kk; first_row = end_row) {
-        size_t blocks = 0;
-        for (end_row = first_row; end_row < kk && (end_row == first_row || blocks + end_row / kLanes < kMaxBlocks);
-             ++end_row)
-            blocks += end_row / kLanes + 1;
-        lanes.assign(blocks, PairLanes{});
+        size_t count_blocks = 0;
+        for (end_row = first_row;
+             end_row < kk && (end_row == first_row || count_blocks + end_row / kLanes < kMaxBlocks); ++end_row)
+            count_blocks += end_row / kLanes + 1;
+        lanes.assign(count_blocks, PairLanes{});
+        blocks.clear();
+        for (size_t i = first_row, b = 0; i < end_row; ++i)
+            for (size_t j = 0; j <= i; j += kLanes) blocks.push_back(PairBlock{i, j, &lanes[b++]});
         // Each pair sees its cases in order: slice after slice, case after case.
         for (size_t first = 0; first < n; first += slices.size) {
             const size_t count = load_slice(slices, first);
-            PairLanes* block = lanes.data();
-            for (size_t i = first_row; i < end_row; ++i)
-                for (size_t j = 0; j <= i; j += kLanes)
-                    update_pairs(*block++, slices.rows.data(), stride, count, i, j);
+            if (wide)
+                update_slice_avx2(blocks, slices.rows.data(), stride, count);
+            else
+                update_slice(blocks, slices.rows.data(), stride, count);
         }
         const PairLanes* row = lanes.data();
         for (size_t i = first_row; i < end_row; row += i / kLanes + 1, ++i)

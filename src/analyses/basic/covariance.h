@@ -50,7 +50,10 @@ int accumulate_covariances(RunContext& context, const std::vector<int>& variable
 void listwise_covariances(const double* values, size_t n, int k, double* matrix, double* means);
 // Pairwise: every pair over the cases where both values are present; a pair
 // with fewer than two such cases gets 0. A variable's mean is over all its
-// present values. Returns the total of the pairs' case counts.
-int64_t pairwise_covariances(const double* values, size_t n, int k, double* matrix, double* means);
+// present values. Returns the total of the pairs' case counts. The update runs
+// in 256-bit registers where the processor has them, unless wide_allowed is
+// false; both give the same bits.
+int64_t pairwise_covariances(const double* values, size_t n, int k, double* matrix, double* means,
+                             bool wide_allowed = true);
 
 }  // namespace quorix
