@@ -100,6 +100,16 @@ int collect_valid_values(RunContext& context, int variable, std::vector<double>&
     }
     const MissingRule rule = missing_rule(context.dictionary[variable - 1]);
     size_t kept = 0;
+    if (selected.empty() && !mask && rule.kind == 0) {
+        // The common case, without branches: every value is written, only
+        // the present ones advance.
+        for (const double v : values) {
+            values[kept] = v;
+            kept += v != kSystemMissing;
+        }
+        values.resize(kept);
+        return static_cast<int>(kept);
+    }
     for (size_t c = 0; c < values.size(); ++c) {
         if (!selected.empty() && !selected[c]) continue;
         if (!takes_part(mask, c) || is_missing(values[c], rule)) continue;

@@ -38,20 +38,20 @@ constexpr size_t kSampleSize = size_t{1} << 15;
 // sample quantile's position, so that a rank falls outside its bracket rarely.
 constexpr size_t kBracketHalfWidth = 724;
 
-// The order statistics through brackets around each rank's estimated value.
-// False when a rank fell outside its bracket or a bracket grew too large; the
-// caller then selects in the whole array.
-bool select_by_sample(const double* values, size_t n, const size_t* ranks, size_t count, double* out) {
-    constexpr size_t kMaxBrackets = 8;
-    constexpr size_t kBlock = 4096;
-    if (count > kMaxBrackets) return false;
+}  // namespace
+
+bool RankBrackets::plan(const double* values, size_t n, const size_t* ranks, size_t count) {
+    brackets = 0;
+    overflowed = false;
+    if (n < kSampledSelectionFrom || count > kMax) return false;
     std::vector<double> sample(kSampleSize);
-    for (size_t i = 0; i < kSampleSize; ++i) sample[i] = values[i * n / kSampleSize];
+    for (size_t i = 0; i < kSampleSize; ++i) {
+        sample[i] = values[i * n / kSampleSize];
+        if (std::isnan(sample[i])) return false;
+    }
     std::sort(sample.begin(), sample.end());
 
     // Brackets of values [low, high] around each rank, merged where they overlap.
-    double low[kMaxBrackets], high[kMaxBrackets];
-    size_t first_rank[kMaxBrackets], brackets = 0;
     for (size_t r = 0; r < count; ++r) {
         const size_t at = static_cast<size_t>(static_cast<double>(ranks[r]) / static_cast<double>(n) * kSampleSize);
         const size_t from = at > kBracketHalfWidth ? at - kBracketHalfWidth : 0;
@@ -66,44 +66,54 @@ bool select_by_sample(const double* values, size_t n, const size_t* ranks, size_
             first_rank[brackets++] = r;
         }
     }
-
-    // One pass: count what lies below each bracket and copy its members,
-    // without branches (every value is written, only members advance).
-    const size_t limit = n / 16;
-    std::vector<double> members[kMaxBrackets];
-    size_t below[kMaxBrackets] = {}, size[kMaxBrackets] = {};
-    for (size_t b = 0; b < brackets; ++b) members[b].resize(limit + kBlock + 1);
-    for (size_t start = 0; start < n; start += kBlock) {
-        const size_t stop = std::min(start + kBlock, n);
-        for (size_t b = 0; b < brackets; ++b) {
-            const double lo = low[b], hi = high[b];
-            double* const out_b = members[b].data();
-            size_t under = 0, kept = size[b];
-            for (size_t i = start; i < stop; ++i) {
-                const double v = values[i];
-                under += v < lo;
-                out_b[kept] = v;
-                kept += (v >= lo) & (v <= hi);
-            }
-            below[b] += under;
-            size[b] = kept;
-            if (kept > limit) return false;
-        }
+    // Every value is written to every bracket, only members advance: room
+    // for the limit and one run beyond it.
+    limit = n / 16;
+    for (size_t b = 0; b < brackets; ++b) {
+        below[b] = size[b] = 0;
+        members[b].resize(limit + kRun + 1);
     }
+    return true;
+}
 
+bool RankBrackets::end_run() {
+    for (size_t b = 0; b < brackets; ++b) overflowed = overflowed || size[b] > limit;
+    if (overflowed) brackets = 0;  // the rest of the pass writes nothing
+    return !overflowed;
+}
+
+bool RankBrackets::finish(const size_t* ranks, size_t wanted, double* out) {
+    if (overflowed) return false;
     for (size_t b = 0; b < brackets; ++b) {
         double* lower = members[b].data();
         double* const end = lower + size[b];
-        const size_t last_rank = b + 1 < brackets ? first_rank[b + 1] : count;
+        const size_t last_rank = std::min(b + 1 < brackets ? first_rank[b + 1] : wanted, wanted);
         for (size_t r = first_rank[b]; r < last_rank; ++r) {
             if (ranks[r] < below[b] || ranks[r] - below[b] >= size[b]) return false;
             double* const nth = members[b].data() + (ranks[r] - below[b]);
-            std::nth_element(lower, nth, end);
+            // The rank after one just selected is the least of what lies above it.
+            if (nth == lower + 1 && r > first_rank[b])
+                std::iter_swap(nth, std::min_element(nth, end));
+            else
+                std::nth_element(lower, nth, end);
             out[r] = *nth;
             lower = nth;
         }
     }
     return true;
+}
+
+namespace {
+
+bool select_by_sample(const double* values, size_t n, const size_t* ranks, size_t count, double* out) {
+    RankBrackets brackets;
+    if (!brackets.plan(values, n, ranks, count)) return false;
+    for (size_t start = 0; start < n; start += RankBrackets::kRun) {
+        const size_t stop = std::min(start + RankBrackets::kRun, n);
+        for (size_t i = start; i < stop; ++i) brackets.add(values[i]);
+        if (!brackets.end_run()) return false;
+    }
+    return brackets.finish(ranks, count, out);
 }
 
 }  // namespace

@@ -26,6 +26,45 @@ void sort_numbers(double* values, size_t n);
 // pass, then selected within the brackets; values may be reordered.
 void select_order_statistics(double* values, size_t n, const size_t* ranks, size_t count, double* out);
 
+// Order statistics of a large array through brackets: a sorted sample gives a
+// range of values around each wanted rank, one pass over the array counts what
+// lies below each range and copies its members, and each rank is then selected
+// among its bracket's members. The pass is left to the caller, so that it can
+// share a loop over the values with other work:
+//   RankBrackets brackets;
+//   if (brackets.plan(values, n, ranks, count))
+//       for each run of at most RankBrackets::kRun values: add() each, then end_run();
+//   brackets.finish(ranks, wanted, out) (false: select in the whole array).
+struct RankBrackets {
+    static constexpr size_t kMax = 8;
+    static constexpr size_t kRun = 4096;
+
+    // False, with nothing planned, when n is too small to gain from brackets,
+    // there are more than kMax ranks, or the sample drawn holds a NaN. NaN in
+    // the array is fine: it counts in no bracket.
+    bool plan(const double* values, size_t n, const size_t* ranks, size_t count);
+    void add(double v) {
+        for (size_t b = 0; b < brackets; ++b) {
+            below[b] += v < low[b];
+            members[b][size[b]] = v;
+            size[b] += (v >= low[b]) & (v <= high[b]);
+        }
+    }
+    // After each run of at most kRun values added; false once a bracket has
+    // grown too large (the pass can stop: finish will fail).
+    bool end_run();
+    // The values at ranks[0..wanted-1], wanted at most the count planned,
+    // each rank below the number of non-NaN values; members are reordered.
+    bool finish(const size_t* ranks, size_t wanted, double* out);
+
+    size_t brackets = 0;
+    bool overflowed = false;
+    double low[kMax], high[kMax];
+    size_t first_rank[kMax], below[kMax], size[kMax];
+    size_t limit = 0;
+    std::vector<double> members[kMax];
+};
+
 // Replaces keys by their 1-based average ranks (ties by exact equality; each
 // NaN ranks alone, after every number) and returns the tie sum, the sum of
 // t(t^2 - 1) over groups of t > 1 equal keys. work: n ints, or null to

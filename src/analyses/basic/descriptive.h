@@ -14,6 +14,9 @@ namespace quorix {
 // Fills indices 1-13 of the row from the values (index 0 is the caller's).
 // The values are reordered for the quantiles. Returns 0.
 int describe_sample(double* values, size_t count, StatsRow& row);
+// The same for k samples (values[s] of counts[s] values into *rows[s]); two at
+// a time share one pass, which is faster than one by one.
+void describe_samples(double* const* values, const size_t* counts, StatsRow* const* rows, size_t k);
 
 // Appends the text block of one statistics row; returns the characters written.
 int stats_block_text(std::string& text, const StatsRow& row);
