@@ -1,5 +1,9 @@
 #include "frame/channels.h"
 
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+
 namespace quorix {
 
 OutputState& output_state() {
@@ -31,6 +35,85 @@ int append_printf(std::string& text, const char* format, ...) {
     int length = append_vprintf(text, format, args);
     va_end(args);
     return length;
+}
+
+namespace {
+
+// Room for any text the integer paths below produce: a sign, 20 digits, a
+// point and three decimals, left-padded to a width of at most 40.
+constexpr int kMaxPaddedWidth = 40;
+constexpr size_t kNumberRoom = 64;
+
+// Writes the digits of magnitude (with a point before the last `decimals`
+// digits and at least one digit before it) and the sign, right-aligned in
+// width; returns the length.
+size_t place_digits(char* out, uint64_t magnitude, int decimals, bool negative, int width) {
+    char digits[32];  // filled from the end
+    char* const end = digits + sizeof digits;
+    char* first = end;
+    for (int i = 0; i < decimals; ++i) {
+        *--first = static_cast<char>('0' + magnitude % 10);
+        magnitude /= 10;
+    }
+    if (decimals > 0) *--first = '.';
+    do {
+        *--first = static_cast<char>('0' + magnitude % 10);
+        magnitude /= 10;
+    } while (magnitude != 0);
+    if (negative) *--first = '-';
+    const size_t n = static_cast<size_t>(end - first);
+    const size_t pad = width > 0 && static_cast<size_t>(width) > n ? static_cast<size_t>(width) - n : 0;
+    std::memset(out, ' ', pad);
+    std::memcpy(out + pad, first, n);
+    return pad + n;
+}
+
+// value x 10^precision rounded to an integer as printf rounds it: the exact
+// binary value, ties to even. A finite value below 2^43 in magnitude is
+// m x 2^-s with integers m < 2^53 and s >= 10, so value x 10^precision is
+// (m x 10^precision) / 2^s with a numerator below 2^63 (precision <= 3).
+// False outside that range.
+bool scaled_magnitude(double value, int precision, uint64_t& scaled) {
+    static const uint64_t kPowersOfTen[] = {1, 10, 100, 1000};
+    if (precision < 0 || precision > 3 || !(std::fabs(value) < 0x1p43)) return false;
+    uint64_t bits;
+    std::memcpy(&bits, &value, sizeof bits);
+    const int exponent_field = static_cast<int>((bits >> 52) & 0x7ff);
+    const uint64_t fraction = bits & ((uint64_t{1} << 52) - 1);
+    const uint64_t mantissa = exponent_field == 0 ? fraction : fraction | (uint64_t{1} << 52);
+    const int shift = 1075 - (exponent_field == 0 ? 1 : exponent_field);  // value = mantissa / 2^shift
+    const uint64_t numerator = mantissa * kPowersOfTen[precision];
+    if (shift >= 64) {  // below 2^63 / 2^64: rounds to 0
+        scaled = 0;
+        return true;
+    }
+    const uint64_t whole = numerator >> shift;
+    const uint64_t rest = numerator & ((uint64_t{1} << shift) - 1);
+    const uint64_t half = uint64_t{1} << (shift - 1);
+    scaled = whole + ((rest > half || (rest == half && (whole & 1) != 0)) ? 1 : 0);
+    return true;
+}
+
+}  // namespace
+
+int append_fixed(std::string& text, double value, int width, int precision) {
+    uint64_t scaled;
+    if (width < 0 || width > kMaxPaddedWidth || !scaled_magnitude(value, precision, scaled))
+        return append_printf(text, "%*.*f", width, precision, value);
+    char out[kNumberRoom];
+    // printf writes the sign of every negative value, -0.0 and those rounding to zero included.
+    const size_t length = place_digits(out, scaled, precision, std::signbit(value), width);
+    text.append(out, length);
+    return static_cast<int>(length);
+}
+
+int append_int(std::string& text, long long value, int width) {
+    if (width < 0 || width > kMaxPaddedWidth) return append_printf(text, "%*lld", width, value);
+    const uint64_t magnitude = value < 0 ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
+    char out[kNumberRoom];
+    const size_t length = place_digits(out, magnitude, 0, value < 0, width);
+    text.append(out, length);
+    return static_cast<int>(length);
 }
 
 namespace {

@@ -44,4 +44,12 @@ void xml_write(const std::string& text);
 int append_printf(std::string& text, const char* format, ...) QUORIX_PRINTF(2, 3);
 int append_vprintf(std::string& text, const char* format, va_list args);
 
+// The text printf gives for "%<width>.<precision>f" with value, appended
+// without printf where the digits come exactly from integer arithmetic
+// (finite values below 2^43 in magnitude, precision 0 to 3) and through it
+// otherwise. Returns the number of characters appended.
+int append_fixed(std::string& text, double value, int width, int precision);
+// The text printf gives for "%<width>d" with value; returns its length.
+int append_int(std::string& text, long long value, int width);
+
 }  // namespace quorix

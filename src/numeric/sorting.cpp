@@ -132,32 +132,43 @@ void sort_numbers(double* values, size_t n) {
         std::sort(values, values + n);
         return;
     }
-    std::vector<uint64_t> keys(n), spare(n);
+    // The keys live in the array itself (their bits stored in its doubles) and
+    // in one spare array, each pass moving them from one to the other.
+    const auto load = [](const double* at) {
+        uint64_t bits;
+        std::memcpy(&bits, at, sizeof bits);
+        return bits;
+    };
+    const auto store = [](double* at, uint64_t bits) { std::memcpy(at, &bits, sizeof bits); };
+    std::vector<double> spare(n);
     std::vector<size_t> counts(kDigits * kBuckets, 0);
     for (size_t i = 0; i < n; ++i) {
-        uint64_t bits;
-        std::memcpy(&bits, &values[i], sizeof bits);
+        const uint64_t bits = load(&values[i]);
         // Negative numbers reversed below the positive ones.
         const uint64_t key = (bits >> 63) ? ~bits : bits | (uint64_t{1} << 63);
-        keys[i] = key;
+        store(&values[i], key);
         for (int d = 0; d < kDigits; ++d) ++counts[d * kBuckets + ((key >> (d * kDigitBits)) & (kBuckets - 1))];
     }
+    double* from = values;
+    double* to = spare.data();
     for (int d = 0; d < kDigits; ++d) {
         size_t* const count = &counts[d * kBuckets];
-        if (count[keys[0] >> (d * kDigitBits) & (kBuckets - 1)] == n) continue;  // one digit value: nothing to do
+        if (count[load(from) >> (d * kDigitBits) & (kBuckets - 1)] == n) continue;  // one digit value: nothing to do
         size_t position = 0;
         for (size_t b = 0; b < kBuckets; ++b) {
             const size_t here = count[b];
             count[b] = position;
             position += here;
         }
-        for (size_t i = 0; i < n; ++i) spare[count[(keys[i] >> (d * kDigitBits)) & (kBuckets - 1)]++] = keys[i];
-        keys.swap(spare);
+        for (size_t i = 0; i < n; ++i) {
+            const uint64_t key = load(&from[i]);
+            store(&to[count[(key >> (d * kDigitBits)) & (kBuckets - 1)]++], key);
+        }
+        std::swap(from, to);
     }
     for (size_t i = 0; i < n; ++i) {
-        const uint64_t key = keys[i];
-        const uint64_t bits = (key >> 63) ? key & ~(uint64_t{1} << 63) : ~key;
-        std::memcpy(&values[i], &bits, sizeof bits);
+        const uint64_t key = load(&from[i]);
+        store(&values[i], (key >> 63) ? key & ~(uint64_t{1} << 63) : ~key);
     }
 }
 
@@ -220,6 +231,93 @@ void apply_permutation(double* array, int n, const int* perm) {
     }
 }
 
+namespace {
+
+// The distinct numbers of a column counted in an open-addressing hash table
+// keyed by their bits (both zeros as one key, the bits of 0.0), for columns of
+// few of them: the table grows with the numbers found, at most half full, and
+// is given up (false) once it would pass half a slot per value. Otherwise
+// distinct[0..k) receives the numbers in ascending order, a zero as the first
+// zero read, and counts (when given) their frequencies; NaNs are only counted.
+bool count_distinct_hashed(const double* values, int n, double* distinct, int* counts, int& k, int& nans) {
+    constexpr uint64_t kFree = ~uint64_t{0};  // the bits of a NaN, which is never entered
+    size_t max_slots = 16;
+    while (max_slots * 4 <= static_cast<size_t>(n)) max_slots *= 2;
+    int shift = 60;  // 64 minus the bits of a slot number
+    std::vector<uint64_t> keys(size_t{1} << (64 - shift), kFree);
+    std::vector<int> tallies(keys.size(), 0);
+    const auto home = [&shift](uint64_t key) {
+        return static_cast<size_t>(((key ^ (key >> 29)) * 0x9E3779B97F4A7C15ull) >> shift);
+    };
+    // A probe longer than kMaxProbe (values made to collide) gives the table
+    // up, so that no column can make the count quadratic.
+    constexpr size_t kMaxProbe = 64;
+    constexpr size_t kGiveUp = ~size_t{0};
+    const auto find = [&home](const std::vector<uint64_t>& slots, uint64_t key) {
+        const size_t mask = slots.size() - 1;
+        size_t at = home(key);
+        for (size_t probe = 0; slots[at] != key && slots[at] != kFree; at = (at + 1) & mask)
+            if (++probe > kMaxProbe) return kGiveUp;
+        return at;
+    };
+
+    size_t found = 0;
+    bool zero_seen = false;
+    double first_zero = 0.0;
+    nans = 0;
+    for (int i = 0; i < n; ++i) {
+        const double v = values[i];
+        if (std::isnan(v)) {
+            ++nans;
+            continue;
+        }
+        uint64_t key = 0;
+        if (v != 0.0) {
+            std::memcpy(&key, &v, sizeof key);
+        } else if (!zero_seen) {
+            zero_seen = true;
+            first_zero = v;
+        }
+        const size_t at = find(keys, key);
+        if (at == kGiveUp) return false;
+        if (keys[at] == kFree) {
+            keys[at] = key;
+            ++found;
+        }
+        ++tallies[at];
+        if (2 * found > keys.size()) {
+            if (keys.size() >= max_slots) return false;
+            std::vector<uint64_t> more_keys(2 * keys.size(), kFree);
+            std::vector<int> more_tallies(more_keys.size(), 0);
+            --shift;
+            for (size_t s = 0; s < keys.size(); ++s) {
+                if (keys[s] == kFree) continue;
+                const size_t to = find(more_keys, keys[s]);
+                if (to == kGiveUp) return false;
+                more_keys[to] = keys[s];
+                more_tallies[to] = tallies[s];
+            }
+            keys.swap(more_keys);
+            tallies.swap(more_tallies);
+        }
+    }
+
+    k = 0;
+    for (const uint64_t key : keys) {
+        if (key != kFree) std::memcpy(&distinct[k++], &key, sizeof key);
+    }
+    sort_numbers(distinct, static_cast<size_t>(k));
+    for (int j = 0; j < k; ++j) {
+        uint64_t key;
+        std::memcpy(&key, &distinct[j], sizeof key);
+        if (counts != nullptr) counts[j] = tallies[find(keys, key)];
+        if (key == 0) distinct[j] = first_zero;
+    }
+    return true;
+}
+
+}  // namespace
+
 int count_distinct(const double* values, int n, double* distinct, int* counts) {
     if (n < 1 || values == nullptr || distinct == nullptr) return 0;
     // The result is that of inserting each value in turn into an ascending
@@ -229,33 +327,38 @@ int count_distinct(const double* values, int n, double* distinct, int* counts) {
     //    and later numbers land before it exactly when they are <= the
     //    largest number read before it. Each NaN thus sits behind the numbers
     //    not above that running maximum, NaNs in input order.
-    // The numbers are sorted and run-length counted here instead, in
-    // distinct itself; the NaNs are merged in afterwards.
-    int numbers = 0;
-    int nans = 0;
-    bool zero_seen = false;
-    double first_zero = 0.0;
-    for (int i = 0; i < n; ++i) {
-        const double v = values[i];
-        if (std::isnan(v)) {
-            ++nans;
-            continue;
-        }
-        if (v == 0.0 && !zero_seen) {
-            zero_seen = true;
-            first_zero = v;
-        }
-        distinct[numbers++] = v;
-    }
-    sort_numbers(distinct, static_cast<size_t>(numbers));
+    // The numbers are counted here instead, in a hash table while they are
+    // few, else sorted and run-length counted in distinct itself; the NaNs
+    // are merged in afterwards.
     int k = 0;
-    for (int i = 0; i < numbers;) {
-        int end = i + 1;
-        while (end < numbers && distinct[end] == distinct[i]) ++end;
-        distinct[k] = distinct[i] == 0.0 ? first_zero : distinct[i];
-        if (counts != nullptr) counts[k] = end - i;
-        ++k;
-        i = end;
+    int nans = 0;
+    if (!count_distinct_hashed(values, n, distinct, counts, k, nans)) {
+        int numbers = 0;
+        nans = 0;
+        bool zero_seen = false;
+        double first_zero = 0.0;
+        for (int i = 0; i < n; ++i) {
+            const double v = values[i];
+            if (std::isnan(v)) {
+                ++nans;
+                continue;
+            }
+            if (v == 0.0 && !zero_seen) {
+                zero_seen = true;
+                first_zero = v;
+            }
+            distinct[numbers++] = v;
+        }
+        sort_numbers(distinct, static_cast<size_t>(numbers));
+        k = 0;
+        for (int i = 0; i < numbers;) {
+            int end = i + 1;
+            while (end < numbers && distinct[end] == distinct[i]) ++end;
+            distinct[k] = distinct[i] == 0.0 ? first_zero : distinct[i];
+            if (counts != nullptr) counts[k] = end - i;
+            ++k;
+            i = end;
+        }
     }
     if (nans == 0) return k;
 

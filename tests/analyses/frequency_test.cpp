@@ -2,6 +2,7 @@
 // hostile columns, and whole runs against golden files (which pin the layout).
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <limits>
 
 #include "analyses/basic/frequency.h"
@@ -104,6 +105,52 @@ TEST(Frequency, ThousandsOfCategoriesReachTheXmlWhole) {
     EXPECT_EQ(categories, 5000u);
     EXPECT_TRUE(data.has("<CatVAL>4999.00</CatVAL>\n<OutOfRange>  </OutOfRange>\n<Count>1</Count>\n"));
     EXPECT_TRUE(data.has("</CAT>\n<TCount> 6000</TCount>\n<TPercnt> 100.00</TPercnt>\n<IsOOR>0</IsOOR>\n</Item>\n"));
+}
+
+// Tables far longer than a block of output: every line once, in order, and
+// each table right after its own heading.
+TEST(Frequency, LongTablesComeWholeAndInPlace) {
+    TestVariable v{"v", {}, open_descriptor()};
+    for (int i = 0; i < 6000; ++i) v.values.push_back((i % 3000) * 0.5);
+    FrequencyRun data({v});
+    data.run({1, 1}, 0);
+    ASSERT_EQ(data.status, 0);
+    // 3000 values 0, 0.5, ..., 1499.5, each twice in 6000 cases: 100 x 2 / 6000
+    // percent each, j / 30 percent up to the j-th.
+    std::string table = "\n\n **************\n *       v    *\n **************\n"
+                        "\n       CATEGORY                     P  E  R  C  E  N  T\n"
+                        "         VALUE          COUNT       CELL     CUMULATIVE\n"
+                        "_______________________________________________________\n";
+    for (int j = 1; j <= 3000; ++j) {
+        char line[96];
+        std::snprintf(line, sizeof line, "       %7.2f          %5d      %5.2f         %6.2f\n", (j - 1) * 0.5, 2,
+                      200.0 / 6000, j / 30.0);
+        table += line;
+    }
+    table += "_______________________________________________________\n"
+             "        TOTAL COUNTS     6000     TOTAL PERCENT  100.00\n";
+    const std::string out = testing::section(data.record, "out");
+    const size_t first = out.find(table);
+    ASSERT_NE(first, std::string::npos);
+    EXPECT_EQ(out.substr(first), table + table);
+}
+
+// A run that fails at its second variable writes no report; the XML keeps
+// the first variable's table and the second one's heading.
+TEST(Frequency, FailedRunWritesNoReport) {
+    FrequencyRun data({{"v", {1, 2, 2}, open_descriptor()}});
+    data.run({1, 2}, 1);  // variable 2 is not in the file: its statistics cannot be gathered
+    EXPECT_EQ(data.status, -1);
+    EXPECT_EQ(testing::section(data.record, "out"), "");
+    const std::string xml = testing::section(data.record, "xml");
+    // 1 once and 2 twice in 3 cases: 33.33 and 66.67 percent.
+    EXPECT_NE(xml.find("<CatVAL>   1.00</CatVAL>\n<OutOfRange>  </OutOfRange>\n<Count>1</Count>\n"
+                       "<CellPercnt>  33.33</CellPercnt>\n<CumPercnt>  33.33</CumPercnt>\n</CAT>\n<CAT>\n"),
+              std::string::npos);
+    EXPECT_NE(xml.find("<CumPercnt> 100.00</CumPercnt>\n</CAT>\n<TCount>    3</TCount>\n<TPercnt> 100.00</TPercnt>\n"
+                       "<IsOOR>0</IsOOR>\n</Item>\n<Item>\n<ID>2</ID>\n"),
+              std::string::npos);
+    EXPECT_EQ(xml.find("</RESULT>"), std::string::npos);
 }
 
 // The sample file of the golden runs, made as the Java test makes it.
