@@ -235,33 +235,38 @@ namespace {
 
 // The distinct numbers of a column counted in an open-addressing hash table
 // keyed by their bits (both zeros as one key, the bits of 0.0), for columns of
-// few of them: the table grows with the numbers found, at most half full, and
-// is given up (false) once it would pass half a slot per value. Otherwise
-// distinct[0..k) receives the numbers in ascending order, a zero as the first
-// zero read, and counts (when given) their frequencies; NaNs are only counted.
+// few of them: the slots hold indices into a list of (key, count), the table
+// grows with the numbers found, at most half full, and is given up (false)
+// once it would pass half a slot per value. Otherwise distinct[0..k) receives
+// the numbers in ascending order, a zero as the first zero read, and counts
+// (when given) their frequencies; NaNs are only counted.
 bool count_distinct_hashed(const double* values, int n, double* distinct, int* counts, int& k, int& nans) {
-    constexpr uint64_t kFree = ~uint64_t{0};  // the bits of a NaN, which is never entered
+    struct Tally {
+        uint64_t key;
+        int count;
+    };
     size_t max_slots = 16;
     while (max_slots * 4 <= static_cast<size_t>(n)) max_slots *= 2;
     int shift = 60;  // 64 minus the bits of a slot number
-    std::vector<uint64_t> keys(size_t{1} << (64 - shift), kFree);
-    std::vector<int> tallies(keys.size(), 0);
+    std::vector<uint32_t> slots(size_t{1} << (64 - shift), 0);  // 0 free, else list index + 1
+    std::vector<Tally> tallies;
+    tallies.reserve(max_slots / 2);  // pages are taken as the list grows
     const auto home = [&shift](uint64_t key) {
         return static_cast<size_t>(((key ^ (key >> 29)) * 0x9E3779B97F4A7C15ull) >> shift);
     };
-    // A probe longer than kMaxProbe (values made to collide) gives the table
-    // up, so that no column can make the count quadratic.
+    // The slot of key, or the free slot where it belongs. A probe longer than
+    // kMaxProbe (values made to collide) gives the table up, so that no
+    // column can make the count quadratic.
     constexpr size_t kMaxProbe = 64;
     constexpr size_t kGiveUp = ~size_t{0};
-    const auto find = [&home](const std::vector<uint64_t>& slots, uint64_t key) {
-        const size_t mask = slots.size() - 1;
+    const auto find = [&home, &tallies](const std::vector<uint32_t>& table, uint64_t key) {
+        const size_t mask = table.size() - 1;
         size_t at = home(key);
-        for (size_t probe = 0; slots[at] != key && slots[at] != kFree; at = (at + 1) & mask)
+        for (size_t probe = 0; table[at] != 0 && tallies[table[at] - 1].key != key; at = (at + 1) & mask)
             if (++probe > kMaxProbe) return kGiveUp;
         return at;
     };
 
-    size_t found = 0;
     bool zero_seen = false;
     double first_zero = 0.0;
     nans = 0;
@@ -278,40 +283,43 @@ bool count_distinct_hashed(const double* values, int n, double* distinct, int* c
             zero_seen = true;
             first_zero = v;
         }
-        const size_t at = find(keys, key);
+        const size_t at = find(slots, key);
         if (at == kGiveUp) return false;
-        if (keys[at] == kFree) {
-            keys[at] = key;
-            ++found;
+        if (slots[at] != 0) {
+            ++tallies[slots[at] - 1].count;
+            continue;
         }
-        ++tallies[at];
-        if (2 * found > keys.size()) {
-            if (keys.size() >= max_slots) return false;
-            std::vector<uint64_t> more_keys(2 * keys.size(), kFree);
-            std::vector<int> more_tallies(more_keys.size(), 0);
+        if (2 * (tallies.size() + 1) > slots.size()) {
+            if (slots.size() >= max_slots) return false;
+            std::vector<uint32_t> more(2 * slots.size(), 0);
             --shift;
-            for (size_t s = 0; s < keys.size(); ++s) {
-                if (keys[s] == kFree) continue;
-                const size_t to = find(more_keys, keys[s]);
+            for (size_t t = 0; t < tallies.size(); ++t) {
+                const size_t to = find(more, tallies[t].key);
                 if (to == kGiveUp) return false;
-                more_keys[to] = keys[s];
-                more_tallies[to] = tallies[s];
+                more[to] = static_cast<uint32_t>(t + 1);
             }
-            keys.swap(more_keys);
-            tallies.swap(more_tallies);
+            slots.swap(more);
+            const size_t free_at = find(slots, key);
+            if (free_at == kGiveUp) return false;
+            slots[free_at] = static_cast<uint32_t>(tallies.size() + 1);
+        } else {
+            slots[at] = static_cast<uint32_t>(tallies.size() + 1);
         }
+        tallies.push_back(Tally{key, 1});
     }
+    std::vector<uint32_t>().swap(slots);
 
-    k = 0;
-    for (const uint64_t key : keys) {
-        if (key != kFree) std::memcpy(&distinct[k++], &key, sizeof key);
-    }
-    sort_numbers(distinct, static_cast<size_t>(k));
+    const auto number = [](uint64_t key) {
+        double v;
+        std::memcpy(&v, &key, sizeof v);
+        return v;
+    };
+    std::sort(tallies.begin(), tallies.end(),
+              [&number](const Tally& a, const Tally& b) { return number(a.key) < number(b.key); });
+    k = static_cast<int>(tallies.size());
     for (int j = 0; j < k; ++j) {
-        uint64_t key;
-        std::memcpy(&key, &distinct[j], sizeof key);
-        if (counts != nullptr) counts[j] = tallies[find(keys, key)];
-        if (key == 0) distinct[j] = first_zero;
+        distinct[j] = tallies[j].key == 0 ? first_zero : number(tallies[j].key);
+        if (counts != nullptr) counts[j] = tallies[j].count;
     }
     return true;
 }
