@@ -85,6 +85,14 @@ int mark_missing_cases(int mode, int count, std::vector<int32_t>& flags, const i
 bool collect_complete_cases(RunContext& context, const std::vector<int>& variables,
                             std::vector<std::vector<double>>& columns, const char* memory_message);
 
+// The same listwise deletion with each column read once and no per-case
+// flags: columns[k] receives variable variables[k]'s values at the selected
+// cases (index form) where none of the count variables is missing, in case
+// order, each column read into its own vector and compacted there. Returns
+// the number of cases kept; -1 when a column cannot be read, and -1 after
+// " not enough memory!" on the log channel when memory ran out.
+int read_complete_cases(RunContext& context, const int* variables, int count, std::vector<double>* columns);
+
 // Appends the case-count block; a negative count ends it. Returns the characters written.
 int case_count_lines(std::string& text, int variable_count, const char* title, int cases_in_file, int cases_used,
                      int cases_deleted);

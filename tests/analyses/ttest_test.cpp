@@ -253,6 +253,133 @@ TEST(TTestDrivers, RunsAgainstGoldenFiles) {
                                }));
 }
 
+// The grouping values' <Name> texts and the groups' <Cases> and <Mean> of an
+// independent run's result document, in order.
+struct PrintedGroup {
+    std::string name;
+    double cases, mean;
+};
+
+std::vector<PrintedGroup> printed_groups(const std::string& xml) {
+    std::vector<PrintedGroup> groups;
+    for (size_t at = xml.find("<Item>"); at != std::string::npos; at = xml.find("<Item>", at + 1)) {
+        const size_t name = xml.find("<Name>", at) + 6;
+        groups.push_back({xml.substr(name, xml.find("</Name>", name) - name), element_value(xml, "Cases", at),
+                          element_value(xml, "Mean", at)});
+    }
+    return groups;
+}
+
+struct GroupRun {
+    ScratchDir dir;
+    int runs = 0;
+    // The record of an independent test of y by g; the status in status.
+    std::string run(const std::vector<double>& y, const std::vector<double>& g, int& status) {
+        const std::string name = "s" + std::to_string(++runs);
+        const std::string path = dir.file(name + ".rkd");
+        testing::write_numeric_file(path, {{"y", y}, {"g", g}});
+        return testing::record_run(dir, path, name, [&] {
+            status = open_ttest_run(path.c_str(), name.c_str(),
+                                    [](RunContext& c) { return independent_sample_frame(c, 1, 2, 0, {}); });
+        });
+    }
+};
+
+TEST(TTestDrivers, GroupsAreSplitByAscendingGroupingValue) {
+    GroupRun data;
+    int status = 1;
+    // The larger grouping value comes first; y is missing in case 3, g in case 5.
+    // R: t.test(c(1, 3, 5), c(10, 12, 14), var.equal = TRUE): t -5.5113519212621505,
+    // p 0.0052886233862415172; the Welch t is the same with df 4.
+    std::string record =
+        data.run({10, 1, 12, 1e35, 3, 50, 5, 14}, {2, 1, 2, 2, 1, 1e35, 1, 2}, status);
+    EXPECT_EQ(status, 0);
+    std::vector<PrintedGroup> groups = printed_groups(testing::section(record, "xml"));
+    ASSERT_EQ(groups.size(), 2u);
+    EXPECT_EQ(groups[0].name, "y on g           1.000");
+    EXPECT_EQ(groups[0].cases, 3);
+    EXPECT_EQ(groups[0].mean, 3);
+    EXPECT_EQ(groups[1].name, "y on g           2.000");
+    EXPECT_EQ(groups[1].cases, 3);
+    EXPECT_EQ(groups[1].mean, 12);
+    const std::vector<PrintedStat> stats = printed_stats(testing::section(record, "xml"));
+    ASSERT_EQ(stats.size(), 2u);
+    EXPECT_EQ(stats[0].t, -5.511);
+    EXPECT_EQ(stats[0].p, 0.005);
+    EXPECT_EQ(stats[1].t, -5.511);
+
+    // 5,000 cases of one value before the first of the other, in the same
+    // pass as the rest: y = i, so the means are 2499.5 and 7499.5.
+    std::vector<double> y, g;
+    for (int i = 0; i < 10000; ++i) {
+        y.push_back(i);
+        g.push_back(i < 5000 ? 7 : -7);
+    }
+    groups = printed_groups(testing::section(data.run(y, g, status), "xml"));
+    EXPECT_EQ(status, 0);
+    ASSERT_EQ(groups.size(), 2u);
+    EXPECT_EQ(groups[0].name, "y on g          -7.000");
+    EXPECT_EQ(groups[0].cases, 5000);
+    EXPECT_EQ(groups[0].mean, 7499.5);
+    EXPECT_EQ(groups[1].cases, 5000);
+    EXPECT_EQ(groups[1].mean, 2499.5);
+
+    // Both zeros are one grouping value, shown with the sign of the first read.
+    groups = printed_groups(testing::section(data.run({1, 2, 3, 4}, {-0.0, 5, 0.0, 5}, status), "xml"));
+    ASSERT_EQ(groups.size(), 2u);
+    EXPECT_EQ(groups[0].name, "y on g          -0.000");
+    EXPECT_EQ(groups[0].cases, 2);
+    EXPECT_EQ(groups[0].mean, 2);
+    groups = printed_groups(testing::section(data.run({1, 2, 3, 4}, {0.0, 5, -0.0, 5}, status), "xml"));
+    ASSERT_EQ(groups.size(), 2u);
+    EXPECT_EQ(groups[0].name, "y on g           0.000");
+
+    // A NaN is a grouping value of its own, equal to no case: read first, it
+    // is the first group's value and that group is empty.
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    groups = printed_groups(testing::section(data.run({1, 2, 3, 4}, {nan, 4, 4, 4}, status), "xml"));
+    EXPECT_EQ(status, 0);
+    ASSERT_EQ(groups.size(), 2u);
+    EXPECT_EQ(groups[0].name, "y on g             nan");
+    EXPECT_EQ(groups[0].cases, 0);
+    EXPECT_EQ(groups[1].name, "y on g           4.000");
+    EXPECT_EQ(groups[1].cases, 4);
+    EXPECT_EQ(groups[1].mean, 2.5);
+    // Read after a number, it follows it; the NaN case is in the second group.
+    groups = printed_groups(testing::section(data.run({1, 2, 3, 4}, {4, nan, 4, 4}, status), "xml"));
+    ASSERT_EQ(groups.size(), 2u);
+    EXPECT_EQ(groups[0].cases, 3);
+    EXPECT_EQ(groups[0].mean, 2.667);  // 8 / 3 printed to three decimals
+    EXPECT_EQ(groups[1].name, "y on g             nan");
+    EXPECT_EQ(groups[1].cases, 1);
+}
+
+TEST(TTestDrivers, AThirdGroupingValueLateInTheCasesStopsTheTest) {
+    GroupRun data;
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    std::vector<double> y, g;
+    for (int i = 0; i < 10000; ++i) {
+        y.push_back(i);
+        g.push_back(1 + i % 2);
+    }
+    for (double third : {3.0, nan}) {
+        g[9990] = third;
+        int status = 1;
+        const std::string record = data.run(y, g, status);
+        EXPECT_EQ(status, -1);
+        EXPECT_NE(testing::section(record, "log").find(" The grouping variable has more than two values!\n"),
+                  std::string::npos);
+        EXPECT_EQ(testing::section(record, "xml").find("<Item>"), std::string::npos);
+    }
+    // Two NaNs are two values; -0 and 0 one.
+    int status = 1;
+    data.run({1, 2, 3}, {nan, 1, nan}, status);
+    EXPECT_EQ(status, -1);
+    const std::string record = data.run({1, 2, 3}, {-0.0, 0.0, 0.0}, status);
+    EXPECT_EQ(status, -1);
+    EXPECT_NE(testing::section(record, "log").find(" The grouping variable is constant!\n"), std::string::npos);
+}
+
 TEST(TTestDrivers, HostileInputsEndTheRunCleanly) {
     ScratchDir dir;
     const double inf = std::numeric_limits<double>::infinity(), nan = std::numeric_limits<double>::quiet_NaN();

@@ -170,6 +170,68 @@ TEST(CaseAccess, CompleteCasesLineUpAcrossVariables) {
     EXPECT_FALSE(collect_complete_cases(file.context, {1, 9}, columns, " no memory"));
 }
 
+TEST(CaseAccess, CompleteCasesReadOnceLineUpAsWell) {
+    CaseFile file;
+    std::vector<double> columns[2];
+    const int both[] = {1, 2};
+    EXPECT_EQ(read_complete_cases(file.context, both, 2, columns), 4);
+    EXPECT_EQ(columns[0], (std::vector<double>{0, 2, 4, 5}));
+    EXPECT_EQ(columns[1], (std::vector<double>{10, 12, 14, 99}));
+    file.context.selection = {5, 1, 0};
+    const int reversed[] = {2, 1};
+    EXPECT_EQ(read_complete_cases(file.context, reversed, 2, columns), 2);
+    EXPECT_EQ(columns[0], (std::vector<double>{10, 99}));
+    EXPECT_EQ(columns[1], (std::vector<double>{0, 5}));
+    const int outside[] = {1, 9};
+    EXPECT_EQ(read_complete_cases(file.context, outside, 2, columns), -1);
+}
+
+// Cases are dropped a block of 4096 at a time: a first block with nothing to
+// drop, missing values at the start and the end of the second block and a
+// user-missing range inside it, then two blocks with nothing to drop that must
+// still move up; a selection that names cases on all sides.
+TEST(CaseAccess, CompleteCasesAcrossBlocks) {
+    ScratchDir dir;
+    const std::string path = dir.file("blocks.rkd");
+    TestVariable x{"x", {}, descriptor(4, 0, 5009, 5000)};  // 5000 to 5009 missing
+    TestVariable y{"y", {}}, z{"z", {}};
+    for (int i = 0; i < 13000; ++i) {
+        x.values.push_back(i);
+        y.values.push_back(i == 4096 || i == 4200 ? 1e35 : 2.0 * i);
+        z.values.push_back(i == 8191 ? 1e35 : -i);
+    }
+    testing::write_numeric_file(path, {x, y, z});
+    RunContext context;
+    context.data_file = std::fopen(path.c_str(), "rb");
+    ASSERT_EQ(load_data_file(context), LoadStatus::ok);
+    std::vector<double> columns[3];
+    const int all[] = {1, 2, 3};
+    ASSERT_EQ(read_complete_cases(context, all, 3, columns), 13000 - 13);
+    size_t at = 0;
+    for (int i = 0; i < 13000; ++i) {
+        if (i == 4096 || i == 4200 || i == 8191 || (i >= 5000 && i <= 5009)) continue;
+        ASSERT_EQ(columns[0][at], i);
+        ASSERT_EQ(columns[1][at], 2.0 * i);
+        ASSERT_EQ(columns[2][at], -i);
+        ++at;
+    }
+    // z and y, whose only missing value is the system-missing one: x's range is kept.
+    const int two[] = {3, 2};
+    ASSERT_EQ(read_complete_cases(context, two, 2, columns), 13000 - 3);
+    at = 0;
+    for (int i = 0; i < 13000; ++i) {
+        if (i == 4096 || i == 4200 || i == 8191) continue;
+        ASSERT_EQ(columns[0][at], -i);
+        ASSERT_EQ(columns[1][at], 2.0 * i);
+        ++at;
+    }
+    context.selection = {12999, 7, 4096, 7, 8000, -3, 13000, 5005};
+    ASSERT_EQ(read_complete_cases(context, all, 3, columns), 3);
+    EXPECT_EQ(columns[0], (std::vector<double>{7, 8000, 12999}));
+    EXPECT_EQ(columns[1], (std::vector<double>{14, 16000, 25998}));
+    std::fclose(context.data_file);
+}
+
 TEST(CaseAccess, CaseCountLines) {
     std::string text;
     const int written = case_count_lines(text, 3, "data.rkd", 60, 58, 2);

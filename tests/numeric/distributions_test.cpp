@@ -84,6 +84,48 @@ TEST(FDistribution, PastUnderflowStaysPositiveAndDecreasing) {
     }
 }
 
+// f_upper_p_each sums two series side by side: every entry must be f_upper_p's
+// own double, whichever entry's series ends first, with an odd count, and
+// with entries that need no series at all.
+TEST(FDistribution, EachGivesTheSameBitsAsOneAtATime) {
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double inf = std::numeric_limits<double>::infinity();
+    // Long series first (near x = 1: hundreds of thousands of terms), then
+    // short ones, the floor stand-in and the answers without a series.
+    const int df1[] = {1, 1, 3, 1, 5, 1, 0, 2, 1, 4, 1};
+    const int df2[] = {200000, 150000, 5000, 30, 100, 10, 10, 10, 10, 400, 10};
+    const double f[] = {4.0, 3.0, 1.2, 400.0, 1e6, 0.0, 3.0, nan, inf, 1.5, 2.228 * 2.228};
+    const int count = static_cast<int>(sizeof f / sizeof f[0]);
+    double p[count];
+    for (int n = 1; n <= count; ++n) {
+        for (int k = 0; k < n; ++k) p[k] = -7;
+        f_upper_p_each(n, df1, df2, f, p);
+        for (int k = 0; k < n; ++k) {
+            const double one = f_upper_p(df1[k], df2[k], f[k]);
+            if (std::isnan(one))
+                EXPECT_TRUE(std::isnan(p[k])) << n << " " << k;
+            else
+                EXPECT_EQ(p[k], one) << n << " " << k;
+        }
+    }
+    // The series ending at different terms in one pair: the short one second.
+    const int pair1[] = {1, 1}, pair2[] = {200000, 30};
+    const double pair_f[] = {4.0, 400.0};
+    double pair_p[2];
+    f_upper_p_each(2, pair1, pair2, pair_f, pair_p);
+    EXPECT_EQ(pair_p[0], f_upper_p(1, 200000, 4.0));
+    EXPECT_EQ(pair_p[1], f_upper_p(1, 30, 400.0));
+
+    // R: pf(4, 1, 200000, lower.tail=FALSE), pf(3, 1, 150000, ...), pf(1.2, 3, 5000, ...),
+    // pf(400, 1, 30, ...). The long series keep about 9 digits.
+    f_upper_p_each(4, df1, df2, f, p);
+    expect_rel(p[0], 0.045501613673726939, 1e-8);
+    expect_rel(p[1], 0.083266572401281075, 1e-8);
+    expect_rel(p[2], 0.3081392497382005, 1e-10);
+    expect_rel(p[3], 6.7490836657712847e-19, 1e-10);
+    f_upper_p_each(0, df1, df2, f, nullptr);  // nothing to do, nothing written
+}
+
 TEST(NormalDistribution, EdgeResults) {
     EXPECT_EQ(normal_tail(0, 8.3), 1.0);
     EXPECT_EQ(normal_tail(1, -8.3), 1.0);

@@ -30,6 +30,15 @@ int anova_banner(std::string& text, const FileHeader& header, int first, int sec
 int anova_table_text(std::string& text, const std::string* labels, const double* ss, const int* df, const double* ms,
                      const double* f, int rows) {
     if (rows < 1) return 0;
+    std::vector<double> p(static_cast<size_t>(rows));
+    std::vector<int> error_df(static_cast<size_t>(rows), df[rows - 1]);
+    f_upper_p_each(rows - 1, df, error_df.data(), f, p.data());
+    return anova_table_text(text, labels, ss, df, ms, f, p.data(), rows);
+}
+
+int anova_table_text(std::string& text, const std::string* labels, const double* ss, const int* df, const double* ms,
+                     const double* f, const double* p, int rows) {
+    if (rows < 1) return 0;
     // A row label has an 11-character slot; longer names are cut there.
     auto label = [labels](int r) { return labels[r].substr(0, 11); };
     const size_t start = text.size();
@@ -46,7 +55,7 @@ int anova_table_text(std::string& text, const std::string* labels, const double*
         total_df += df[r];
         if (r < last)
             append_printf(text, "%-11s% 18.3lf %5d %13.3lf %8.3lf %8.3f\r\n", label(r).c_str(), ss[r], df[r], ms[r],
-                          f[r], f_upper_p(df[r], df[last], f[r]));
+                          f[r], p[r]);
         else
             append_printf(text, "%-11s% 18.3lf %5d %13.3lf\r\n", label(r).c_str(), ss[r], df[r], ms[r]);
     }
@@ -70,6 +79,13 @@ StatsRow describe_values(const double* values, size_t count) {
     return row;
 }
 
+// The same for values that are not needed afterwards: reordered in place.
+StatsRow describe_in_place(double* values, size_t count) {
+    StatsRow row{};
+    describe_sample(values, count, row);
+    return row;
+}
+
 // Level texts are kept whole, however long a value label is: they are shown
 // in headings and <Name> elements, where no column has to line up.
 std::vector<std::string> level_texts(const RunContext& context, int factor, const Categories& levels) {
@@ -88,18 +104,16 @@ void write_anova_head(const RunContext& context, const char* analysis, int varia
 }
 
 // The summary of all used values of the dependent variable, in text and XML.
-StatsRow whole_sample(std::string& text, const RunContext& context, int dependent, const std::vector<double>& y) {
+void whole_sample(std::string& text, const RunContext& context, int dependent, const StatsRow& row) {
     const std::string name = variable_name(context.header, dependent);
     append_printf(text, "Variable %-8s\n", name.c_str());
     text += "-----------------\n";
-    const StatsRow row = describe_values(y.data(), y.size());
     xml_printf("%s\n", "<Item>");
     xml_printf("%s%5.0d%s\n", "<ID>", dependent, "</ID>");
     xml_printf("%s%s%s\n", "<Name>", name.c_str(), "</Name>");
     write_stats_block(row);
     xml_printf("%s\n", "</Item>");
     stats_block_text(text, row);
-    return row;
 }
 
 // Mean squares of every row, and F of each effect against the last (error) row.
@@ -120,6 +134,10 @@ int finish_anova(std::string& text, const std::vector<std::string>& labels, cons
     mean_squares(ss, df, ms, f);
     const int rows = static_cast<int>(ss.size());
     const int error_df = df[rows - 1];
+    // Each effect's p, taken once for the XML and the text table.
+    std::vector<double> p(ss.size());
+    const std::vector<int> error_dfs(ss.size(), error_df);
+    f_upper_p_each(rows - 1, df.data(), error_dfs.data(), f.data(), p.data());
     double total_ss = 0;
     int total_df = 0;
     xml_printf("%s\n", "<ANOVASTAT>");
@@ -127,7 +145,7 @@ int finish_anova(std::string& text, const std::vector<std::string>& labels, cons
         total_ss += ss[r];
         total_df += df[r];
         if (r + 1 < rows)
-            write_anova_row(labels[r].c_str(), df[r], ss[r], ms[r], f[r], f_upper_p(df[r], error_df, f[r]));
+            write_anova_row(labels[r].c_str(), df[r], ss[r], ms[r], f[r], p[r]);
         else
             write_anova_row(labels[r].c_str(), df[r], ss[r], ms[r], kNotApplicable, kNotApplicable);
     }
@@ -135,7 +153,7 @@ int finish_anova(std::string& text, const std::vector<std::string>& labels, cons
     xml_printf("%s\n", "</ANOVASTAT>");
     xml_printf("%s\n", "</AnovaTbl>");
     write_result_end();
-    anova_table_text(text, labels.data(), ss.data(), df.data(), ms.data(), f.data(), rows);
+    anova_table_text(text, labels.data(), ss.data(), df.data(), ms.data(), f.data(), p.data(), rows);
     channel_write(kReportChannel, text);
     channel_printf(kLogChannel, "%s\n", "\nANOVA IS DONE !");
     return 0;
@@ -143,9 +161,10 @@ int finish_anova(std::string& text, const std::vector<std::string>& labels, cons
 
 int one_way(RunContext& context, int dependent, int factor) {
     std::string text = "ONE-WAY ANOVA\n\n";
-    std::vector<std::vector<double>> columns;
-    if (!collect_complete_cases(context, {dependent, factor}, columns, " Do not have enough memory space")) return -1;
-    const std::vector<double>& y = columns[0];
+    const int variables[2] = {dependent, factor};
+    std::vector<double> columns[2];
+    if (read_complete_cases(context, variables, 2, columns) < 0) return -1;
+    std::vector<double>& y = columns[0];
     const int total = static_cast<int>(y.size());
     if (total == 0) return refuse(" No used cases were found!");
     anova_banner(text, context.header, dependent - 1, factor - 1, -1);
@@ -164,8 +183,9 @@ int one_way(RunContext& context, int dependent, int factor) {
     for (int count : levels.counts)
         if (count != n) return refuse("Independent variable has unequal-size categories!");
 
-    // Group g holds its n values, in case order, at g * n.
-    std::vector<double> groups(static_cast<size_t>(total));
+    // Group g holds its n values, in case order, at g * n, in the factor's
+    // column, whose values are not needed once they are coded.
+    std::vector<double>& groups = columns[1];
     std::vector<int> filled(static_cast<size_t>(k), 0);
     for (size_t c = 0; c < y.size(); ++c) {
         const int g = levels.codes[c];
@@ -174,7 +194,19 @@ int one_way(RunContext& context, int dependent, int factor) {
     }
 
     write_anova_head(context, "ANOVA1", 2);
-    const StatsRow grand = whole_sample(text, context, dependent, y);
+    // The whole sample's statistics (rows[0]) and every group's, in passes
+    // that take two samples at a time; y and the groups are reordered.
+    std::vector<StatsRow> rows(static_cast<size_t>(k) + 1, StatsRow{});
+    std::vector<double*> samples(rows.size());
+    std::vector<size_t> counts(rows.size(), static_cast<size_t>(n));
+    std::vector<StatsRow*> targets(rows.size());
+    samples[0] = y.data();
+    counts[0] = y.size();
+    for (int g = 0; g < k; ++g) samples[static_cast<size_t>(g) + 1] = &groups[static_cast<size_t>(g) * n];
+    for (size_t i = 0; i < rows.size(); ++i) targets[i] = &rows[i];
+    describe_samples(samples.data(), counts.data(), targets.data(), rows.size());
+    const StatsRow& grand = rows[0];
+    whole_sample(text, context, dependent, grand);
     const std::string factor_name = variable_name(context.header, factor);
     const std::vector<std::string> texts = level_texts(context, factor, levels);
     xml_printf("%s\n", "<GROUPS>");
@@ -184,7 +216,7 @@ int one_way(RunContext& context, int dependent, int factor) {
         text += "\n";
         append_printf(text, "%-s (%-s)\n", factor_name.c_str(), texts[g].c_str());
         text += "-------------------\n";
-        const StatsRow row = describe_values(&groups[static_cast<size_t>(g) * n], static_cast<size_t>(n));
+        const StatsRow& row = rows[static_cast<size_t>(g) + 1];
         xml_printf("%s%d%s\n", "<ID>", g + 1, "</ID>");
         xml_printf("%s%s%s\n", "<Name>", texts[g].c_str(), "</Name>");
         write_stats_block(row);
@@ -201,10 +233,10 @@ int one_way(RunContext& context, int dependent, int factor) {
 
 int two_way(RunContext& context, int dependent, int factor_a, int factor_b) {
     std::string text = "TWO-WAY ANOVA\n\n";
-    std::vector<std::vector<double>> columns;
-    if (!collect_complete_cases(context, {dependent, factor_a, factor_b}, columns, " Do not have enough memory space"))
-        return -1;
-    const std::vector<double>& y = columns[0];
+    const int variables[3] = {dependent, factor_a, factor_b};
+    std::vector<double> columns[3];
+    if (read_complete_cases(context, variables, 3, columns) < 0) return -1;
+    std::vector<double>& y = columns[0];
     const int total = static_cast<int>(y.size());
     if (total == 0) return refuse(" No used cases were found!");
     anova_banner(text, context.header, dependent - 1, factor_a - 1, factor_b - 1);
@@ -230,8 +262,9 @@ int two_way(RunContext& context, int dependent, int factor_a, int factor_b) {
 
     // Values by cell in B-major order (cell bi * a + ai), each cell in case
     // order; source[j] is the B-major position of the value whose A-major
-    // position (cell ai * b + bi) is j.
-    std::vector<double> values(static_cast<size_t>(total));
+    // position (cell ai * b + bi) is j. They go in the first factor's column,
+    // whose values are not needed once they are coded.
+    std::vector<double>& values = columns[1];
     std::vector<int> source(static_cast<size_t>(total));
     std::vector<int> filled(static_cast<size_t>(c), 0);
     for (size_t k = 0; k < y.size(); ++k) {
@@ -245,7 +278,8 @@ int two_way(RunContext& context, int dependent, int factor_a, int factor_b) {
     }
 
     write_anova_head(context, "ANOVA2", 3);
-    const StatsRow grand = whole_sample(text, context, dependent, y);
+    const StatsRow grand = describe_in_place(y.data(), y.size());
+    whole_sample(text, context, dependent, grand);
     const double grand_mean = grand[kStatMean];
     const std::string name_a = variable_name(context.header, factor_a);
     const std::string name_b = variable_name(context.header, factor_b);

@@ -26,6 +26,10 @@ int anova_banner(std::string& text, const FileHeader& header, int first, int sec
 // Returns the characters written.
 int anova_table_text(std::string& text, const std::string* labels, const double* ss, const int* df, const double* ms,
                      const double* f, int rows);
+// The same table with each effect row's p given (p[r] for r below rows - 1),
+// for a caller that has them already.
+int anova_table_text(std::string& text, const std::string* labels, const double* ss, const int* df, const double* ms,
+                     const double* f, const double* p, int rows);
 
 // The drivers: 0 when done, -1 after a message on the log channel.
 int one_way_anova(RunContext& context, int dependent, int factor);

@@ -55,6 +55,16 @@ void t_test_core(const StatsRow& a, const StatsRow& b, int mode, int n_a, int n_
 
 double t_test_p(double t, int df) { return f_upper_p(1, df, t * t); }
 
+void t_test_p_pair(double t1, int df1, double t2, int df2, double& p1, double& p2) {
+    const int numerator[2] = {1, 1};
+    const int denominator[2] = {df1, df2};
+    const double f[2] = {t1 * t1, t2 * t2};
+    double p[2];
+    f_upper_p_each(2, numerator, denominator, f, p);
+    p1 = p[0];
+    p2 = p[1];
+}
+
 int rounded_df(double df) {
     const double rounded = df + 0.5;
     if (std::isnan(rounded)) return 0;
@@ -181,24 +191,68 @@ struct TwoGroups {
     std::vector<double> members[2];     // the test variable's values, in case order
 };
 
-enum class GroupSplit { ok, no_memory, constant, more_than_two };
+enum class GroupSplit { ok, constant, more_than_two };
 
-// Splits the test variable's values by the grouping variable's two values,
-// over the cases the flags leave in.
-GroupSplit split_groups(RunContext& context, int variable, int group, const std::vector<int32_t>& flags,
-                        TwoGroups& groups) {
-    std::vector<double> grouping;
-    if (collect_valid_values(context, group, grouping, &flags) < 0) return GroupSplit::no_memory;
-    std::vector<double> distinct(grouping.size());
-    const int k = count_distinct(grouping.data(), static_cast<int>(grouping.size()), distinct.data(), nullptr);
-    if (k < 2) return GroupSplit::constant;
-    if (k > 2) return GroupSplit::more_than_two;
-    std::vector<double> values;
-    if (collect_valid_values(context, variable, values, &flags) < 0) return GroupSplit::no_memory;
+// Splits the test variable's values by the grouping values, case by case (the
+// columns of the used cases, in case order), in one pass and in place: the
+// cases of the first grouping value read are moved to the front of values,
+// the others to the front of grouping, and the two vectors become the groups.
+//
+// The distinct grouping values are those count_distinct would find, taken from
+// the first case of each number and every NaN (each NaN a value of its own, as
+// there): that short list has the same numbers, the same first zero and the
+// same NaNs at the same places among the numbers read before them.
+GroupSplit split_groups(std::vector<double>& values, std::vector<double>& grouping, TwoGroups& groups) {
+    const size_t n = std::min(values.size(), grouping.size());
+    double* const y = values.data();
+    double* const g = grouping.data();
+    double seen[2] = {0, 0};
+    int seen_count = 0;
+    size_t first = 0;  // cases equal to seen[0], moved to the front of values
+    size_t other = 0;  // the others, moved to the front of grouping
+    size_t c = 0;
+    // Until a second grouping value turns up.
+    for (; c < n && seen_count < 2; ++c) {
+        const double v = g[c];
+        const double value = y[c];
+        if (seen_count == 0 || !(v == seen[0])) seen[seen_count++] = v;
+        if (v == seen[0])
+            y[first++] = value;
+        else
+            g[other++] = value;
+    }
+    // Then without branches: each case's value is stored at both fronts and
+    // kept by one of them (a slot at or below c has been read already), and a
+    // third value is only noted.
+    const double s0 = seen[0];
+    const double s1 = seen[1];
+    unsigned stray = 0;
+    for (; c < n; ++c) {
+        const double v = g[c];
+        const double value = y[c];
+        const unsigned is_first = v == s0;
+        stray |= (is_first | (v == s1)) ^ 1u;
+        y[first] = value;
+        g[other] = value;
+        first += is_first;
+        other += is_first ^ 1u;
+    }
+    if (stray) return GroupSplit::more_than_two;
+    if (seen_count < 2) return GroupSplit::constant;
+
+    double distinct[2];
+    count_distinct(seen, 2, distinct, nullptr);
     groups.value[0] = distinct[0];
     groups.value[1] = distinct[1];
-    const size_t n = std::min(values.size(), grouping.size());
-    for (size_t i = 0; i < n; ++i) groups.members[grouping[i] == distinct[0] ? 0 : 1].push_back(values[i]);
+    // The first group holds the cases equal to distinct[0]: those of seen[0],
+    // or of seen[1] when that is the smaller number. A NaN there (seen[0] a
+    // NaN) is equal to no case: the front of values is then empty, as the
+    // first group must be.
+    const bool exchanged = !(distinct[0] == s0) && !std::isnan(distinct[0]);
+    values.resize(first);
+    grouping.resize(other);
+    groups.members[exchanged ? 1 : 0].swap(values);
+    groups.members[exchanged ? 0 : 1].swap(grouping);
     return GroupSplit::ok;
 }
 
@@ -208,7 +262,6 @@ GroupSplit split_groups(RunContext& context, int variable, int group, const std:
 // status) that the test ran, and any other value prints the frame's
 // "undeclared error number" line.
 int grouping_failure(const TTestKind& kind, GroupSplit split) {
-    if (split == GroupSplit::no_memory) return stop(kind, kind.memory_channel, " Not enough memory!");
     return stop(kind, kind.grouping_channel,
                 split == GroupSplit::constant ? " The grouping variable is constant!"
                                               : " The grouping variable has more than two values!");
@@ -231,13 +284,14 @@ bool open_grouped_test(RunContext& context, const TTestKind& kind, int variable,
     const int variables[2] = {variable, group};
     test.name = variable_name(context.header, variable);
     test.group_name = variable_name(context.header, group);
-    std::vector<int32_t> flags;
-    if (!mark_missing_cases(1, 2, flags, variables, context)) {
+    // The used cases' values of both variables, then split into the groups in place.
+    std::vector<double> columns[2];
+    if (read_complete_cases(context, variables, 2, columns) < 0) {
         memory_failure(kind);
         return false;
     }
     append_printf(test.report, compare_format, test.name.c_str(), test.group_name.c_str(), test_value);
-    const GroupSplit split = split_groups(context, variable, group, flags, test.groups);
+    const GroupSplit split = split_groups(columns[0], columns[1], test.groups);
     if (split != GroupSplit::ok) {
         grouping_failure(kind, split);
         return false;
@@ -250,10 +304,21 @@ bool open_grouped_test(RunContext& context, const TTestKind& kind, int variable,
 void report_groups(GroupedTest& test, const TTestKind& kind, int variable, StatsRow (&rows)[2]) {
     const char* name = test.name.c_str();
     const char* group_name = test.group_name.c_str();
+    // Both groups' statistics in one pass over them.
+    double* values[2];
+    size_t counts[2];
+    StatsRow* targets[2];
+    for (int k = 0; k < 2; ++k) {
+        values[k] = test.groups.members[k].data();
+        counts[k] = test.groups.members[k].size();
+        rows[k] = StatsRow{};
+        rows[k][kStatId] = variable;
+        targets[k] = &rows[k];
+    }
+    describe_samples(values, counts, targets, 2);
     for (int k = 0; k < 2; ++k) {
         const double group_value = test.groups.value[k];
-        std::vector<double>& members = test.groups.members[k];
-        StatsRow& row = rows[k];
+        const StatsRow& row = rows[k];
         xml_printf("<Item>\n");
         xml_printf("%s%5.0d%s\n", "<ID>", variable, "</ID>");
         xml_printf("%s%s on %s %15.3f%s\n", "<Name>", name, group_name, group_value, "</Name>");
@@ -261,9 +326,6 @@ void report_groups(GroupedTest& test, const TTestKind& kind, int variable, Stats
             append_printf(test.report, "\n %9s on %9s (%6.2f)\r\n", name, group_name, group_value);
         else
             append_printf(test.report, " %9s on %9s (%6.2f)\n", name, group_name, group_value);
-        row = StatsRow{};
-        row[kStatId] = variable;
-        describe_sample(members.data(), members.size(), row);
         write_stats_block(row);
         stats_block_text(test.report, row);
         xml_printf("</Item>\n");
@@ -279,11 +341,8 @@ int one_sample_driver(RunContext& context, int variable, double test_value) {
         begin_test(context, kind, report);
         const std::string name = variable_name(context.header, variable);
         append_printf(report, " Compare %9s with test value =%8.3f\n", name.c_str(), test_value);
-        std::vector<int32_t> flags;
         std::vector<double> values;
-        if (!mark_missing_cases(0, 1, flags, &variable, context) ||
-            collect_valid_values(context, variable, values, &flags) < 0)
-            return memory_failure(kind);
+        if (read_complete_cases(context, &variable, 1, &values) < 0) return memory_failure(kind);
         if (values.empty()) {
             report += kNoUsedCases;
         } else {
@@ -315,13 +374,10 @@ int paired_sample_driver(RunContext& context, int first, int second, double test
         begin_test(context, kind, report);
         const int variables[2] = {first, second};
         const std::string names[2] = {variable_name(context.header, first), variable_name(context.header, second)};
-        std::vector<int32_t> flags;
-        if (!mark_missing_cases(1, 2, flags, variables, context)) return memory_failure(kind);
+        std::vector<double> values[2];
+        if (read_complete_cases(context, variables, 2, values) < 0) return memory_failure(kind);
         append_printf(report, " Compare %9s with %-9s using test value =%8.3f\r\n", names[0].c_str(),
                       names[1].c_str(), test_value);
-        std::vector<double> values[2];
-        for (int k = 0; k < 2; ++k)
-            if (collect_valid_values(context, variables[k], values[k], &flags) < 0) return memory_failure(kind);
         std::vector<double> paired = differences(values[0], values[1]);
         for (int k = 0; k < 2; ++k) {
             append_printf(report, "\n Variable %9s\n", names[k].c_str());
@@ -386,8 +442,8 @@ int independent_sample_driver(RunContext& context, int variable, int group, doub
         t_test_core(rows[0], rows[1], kTTestTwoGroups, n[0], n[1], test_value, result);
         const int df = rounded_df(result.df);
         const int df_unequal = rounded_df(result.df_unequal);
-        const double p = t_test_p(result.t, df);
-        const double p_unequal = t_test_p(result.t_unequal, df_unequal);
+        double p, p_unequal;
+        t_test_p_pair(result.t, df, result.t_unequal, df_unequal, p, p_unequal);
         report += "\nVARIANCE                 t        DF           p\n";
         report += "--------------------------------------------------\n";
         append_printf(report, "EQUAL           %12.3f  %8.1f   %9.3f\r\n", result.t, result.df, p);

@@ -34,6 +34,9 @@ void t_test_core(const StatsRow& a, const StatsRow& b, int mode, int n_a, int n_
 
 // Two-sided p of t with df degrees of freedom.
 double t_test_p(double t, int df);
+// t_test_p of two statistics, the same numbers in about the time of one:
+// their series, long at millions of degrees of freedom, are summed side by side.
+void t_test_p_pair(double t1, int df1, double t2, int df2, double& p1, double& p2);
 // Degrees of freedom rounded to the nearest whole number (df + 0.5
 // truncated); 0 for NaN, limited to the int range.
 int rounded_df(double df);
