@@ -79,6 +79,74 @@ int read_numeric_column(RunContext& context, int variable, std::vector<double>& 
     return 1;
 }
 
+namespace {
+
+// drop[i] |= 1 where values[i] is missing; the common rule (the system-missing
+// value only) in a loop of its own.
+void mark_missing(const double* values, size_t count, const MissingRule& rule, unsigned char* drop) {
+    if (rule.kind == 0) {
+        for (size_t i = 0; i < count; ++i) drop[i] |= values[i] == kSystemMissing;
+        return;
+    }
+    for (size_t i = 0; i < count; ++i) drop[i] |= static_cast<unsigned char>(is_missing(values[i], rule));
+}
+
+// True when none of the values is the system-missing value.
+bool none_system_missing(const double* values, size_t count) {
+    bool found = false;
+    for (size_t i = 0; i < count; ++i) found |= values[i] == kSystemMissing;
+    return !found;
+}
+
+// Moves the complete cases of the columns (selected, when selected is not
+// null, and missing in none) to their fronts, in case order; returns their
+// number. Cases are taken a block at a time: the cases to drop are marked,
+// and a block with none of them stays where it is (found in one pass when
+// every rule is the system-missing value alone and every case is selected).
+// N > 0 fixes the number of columns at compile time.
+template <int N>
+size_t keep_complete(double* const* data, const MissingRule* rules, int count, size_t cases,
+                     const unsigned char* selected) {
+    const int columns = N > 0 ? N : count;
+    bool plain = !selected;
+    for (int k = 0; k < columns; ++k) plain = plain && rules[k].kind == 0;
+    constexpr size_t kBlock = 4096;
+    unsigned char drop[kBlock];
+    size_t kept = 0;
+    for (size_t start = 0; start < cases; start += kBlock) {
+        const size_t length = std::min(kBlock, cases - start);
+        if (plain && kept == start) {
+            bool clean = true;
+            for (int k = 0; k < columns && clean; ++k) clean = none_system_missing(data[k] + start, length);
+            if (clean) {
+                kept += length;
+                continue;
+            }
+        }
+        if (selected) {
+            for (size_t i = 0; i < length; ++i) drop[i] = selected[start + i] == 0;
+        } else {
+            std::memset(drop, 0, length);
+        }
+        for (int k = 0; k < columns; ++k) mark_missing(data[k] + start, length, rules[k], drop);
+        unsigned char any = 0;
+        for (size_t i = 0; i < length; ++i) any |= drop[i];
+        if (!any && kept == start) {
+            kept += length;
+            continue;
+        }
+        // Every case is copied and only the kept ones advance: the slot
+        // written, at or below the case's own, has been read already.
+        for (size_t i = 0; i < length; ++i) {
+            for (int k = 0; k < columns; ++k) data[k][kept] = data[k][start + i];
+            kept += drop[i] == 0;
+        }
+    }
+    return kept;
+}
+
+}  // namespace
+
 int collect_valid_values(RunContext& context, int variable, std::vector<double>& values,
                          const std::vector<int32_t>* mask) {
     // The column is read into the output and compacted in place.
@@ -101,13 +169,9 @@ int collect_valid_values(RunContext& context, int variable, std::vector<double>&
     }
     const MissingRule rule = missing_rule(context.dictionary[variable - 1]);
     size_t kept = 0;
-    if (selected.empty() && !mask && rule.kind == 0) {
-        // The common case, without branches: every value is written, only
-        // the present ones advance.
-        for (const double v : values) {
-            values[kept] = v;
-            kept += v != kSystemMissing;
-        }
+    if (!mask) {
+        double* const data = values.data();
+        kept = keep_complete<1>(&data, &rule, 1, values.size(), selected.empty() ? nullptr : selected.data());
         values.resize(kept);
         return static_cast<int>(kept);
     }
@@ -234,74 +298,6 @@ bool collect_complete_cases(RunContext& context, const std::vector<int>& variabl
         return false;
     }
 }
-
-namespace {
-
-// drop[i] |= 1 where values[i] is missing; the common rule (the system-missing
-// value only) in a loop of its own.
-void mark_missing(const double* values, size_t count, const MissingRule& rule, unsigned char* drop) {
-    if (rule.kind == 0) {
-        for (size_t i = 0; i < count; ++i) drop[i] |= values[i] == kSystemMissing;
-        return;
-    }
-    for (size_t i = 0; i < count; ++i) drop[i] |= static_cast<unsigned char>(is_missing(values[i], rule));
-}
-
-// True when none of the values is the system-missing value.
-bool none_system_missing(const double* values, size_t count) {
-    bool found = false;
-    for (size_t i = 0; i < count; ++i) found |= values[i] == kSystemMissing;
-    return !found;
-}
-
-// Moves the complete cases of the columns (selected, when selected is not
-// null, and missing in none) to their fronts, in case order; returns their
-// number. Cases are taken a block at a time: the cases to drop are marked,
-// and a block with none of them stays where it is (found in one pass when
-// every rule is the system-missing value alone and every case is selected).
-// N > 0 fixes the number of columns at compile time.
-template <int N>
-size_t keep_complete(double* const* data, const MissingRule* rules, int count, size_t cases,
-                     const unsigned char* selected) {
-    const int columns = N > 0 ? N : count;
-    bool plain = !selected;
-    for (int k = 0; k < columns; ++k) plain = plain && rules[k].kind == 0;
-    constexpr size_t kBlock = 4096;
-    unsigned char drop[kBlock];
-    size_t kept = 0;
-    for (size_t start = 0; start < cases; start += kBlock) {
-        const size_t length = std::min(kBlock, cases - start);
-        if (plain && kept == start) {
-            bool clean = true;
-            for (int k = 0; k < columns && clean; ++k) clean = none_system_missing(data[k] + start, length);
-            if (clean) {
-                kept += length;
-                continue;
-            }
-        }
-        if (selected) {
-            for (size_t i = 0; i < length; ++i) drop[i] = selected[start + i] == 0;
-        } else {
-            std::memset(drop, 0, length);
-        }
-        for (int k = 0; k < columns; ++k) mark_missing(data[k] + start, length, rules[k], drop);
-        unsigned char any = 0;
-        for (size_t i = 0; i < length; ++i) any |= drop[i];
-        if (!any && kept == start) {
-            kept += length;
-            continue;
-        }
-        // Every case is copied and only the kept ones advance: the slot
-        // written, at or below the case's own, has been read already.
-        for (size_t i = 0; i < length; ++i) {
-            for (int k = 0; k < columns; ++k) data[k][kept] = data[k][start + i];
-            kept += drop[i] == 0;
-        }
-    }
-    return kept;
-}
-
-}  // namespace
 
 int read_complete_cases(RunContext& context, const int* variables, int count, std::vector<double>* columns) {
     if (count < 1 || !variables || !columns) return 0;
