@@ -239,11 +239,12 @@ int gather_values_marked(RunContext& context, std::vector<double>& values, int v
 int build_case_mask(const RunContext& context, std::vector<int32_t>& mask) {
     const size_t cases = case_total(context);
     if (context.selection.empty()) {
-        mask.assign(cases, 0);
+        mask.assign(cases, kCaseTakesPart);
         return static_cast<int>(cases);
     }
-    mask.assign(cases, 1);
-    for (size_t i = 0; i < cases && i < context.selection.size(); ++i) mask[i] = 1 - context.selection[i];
+    mask.assign(cases, kCaseLeftOut);
+    for (size_t i = 0; i < cases && i < context.selection.size(); ++i)
+        mask[i] = context.selection[i] == kCaseSelected ? kCaseTakesPart : kCaseLeftOut;
     return selection_count(context);
 }
 

@@ -19,6 +19,16 @@
 
 namespace quorix {
 
+// A case mask entry: 0 when the case takes part (the polarity is the reverse
+// of the flag-form selection, where 1 selects the case).
+constexpr int32_t kCaseTakesPart = 0;
+constexpr int32_t kCaseLeftOut = 1;
+constexpr int32_t kCaseSelected = 1;  // a flag-form selection entry
+
+// Which cases mark_missing_cases flags: missing in any of the variables, in
+// all of them, or in the first.
+enum MissingMark : int { kMarkMissingInAll = -1, kMarkMissingInFirst = 0, kMarkMissingInAny = 1 };
+
 // Reads variable v's whole column (width x cases bytes) with one seek and one
 // read. Returns 1 on success, 0 otherwise; a variable number outside the file
 // is refused with a line on the log channel.

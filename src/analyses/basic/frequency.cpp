@@ -9,6 +9,7 @@
 #include "frame/channels.h"
 #include "frame/run_frame.h"
 #include "numeric/sorting.h"
+#include "report/matrix_text.h"
 #include "report/result_document.h"
 
 namespace quorix {
