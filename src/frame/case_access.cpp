@@ -286,23 +286,8 @@ int mark_missing_cases(int mode, int count, std::vector<int32_t>& flags, const i
     return 1;
 }
 
-bool collect_complete_cases(RunContext& context, const std::vector<int>& variables,
-                            std::vector<std::vector<double>>& columns, const char* memory_message) {
-    try {
-        std::vector<int32_t> excluded(case_total(context), 0);
-        if (!mark_missing_cases(1, static_cast<int>(variables.size()), excluded, variables.data(), context))
-            return false;
-        columns.assign(variables.size(), std::vector<double>());
-        for (size_t k = 0; k < variables.size(); ++k)
-            if (collect_valid_values(context, variables[k], columns[k], &excluded) < 0) return false;
-        return true;
-    } catch (const std::bad_alloc&) {
-        channel_printf(kLogChannel, "%s\n", memory_message);
-        return false;
-    }
-}
-
-int read_complete_cases(RunContext& context, const int* variables, int count, std::vector<double>* columns) {
+int read_complete_cases(RunContext& context, const int* variables, int count, std::vector<double>* columns,
+                        Message memory_message) {
     if (count < 1 || !variables || !columns) return 0;
     const size_t cases = case_total(context);
     std::vector<unsigned char> selected;
@@ -318,7 +303,7 @@ int read_complete_cases(RunContext& context, const int* variables, int count, st
         }
         if (!context.selection.empty()) selected = selected_by_index(context);
     } catch (const std::bad_alloc&) {
-        report(Message::marking_not_enough_memory);
+        report(memory_message);
         return -1;
     }
     const unsigned char* const chosen = selected.empty() ? nullptr : selected.data();

@@ -31,6 +31,7 @@ const MessageRow kMessages[] = {
     {Message::gather_memory_error, Where::console, " memory allocation error"},
     {Message::gather_marked_memory_error, Where::log, " memory allocation error!\n"},
     {Message::marking_not_enough_memory, Where::log, " not enough memory!\n"},
+    {Message::tables_no_memory_space, Where::log, " Do not have enough memory space\n"},
 };
 
 const MessageRow& row_of(Message message) {

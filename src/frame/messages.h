@@ -26,6 +26,7 @@ enum class Message {
     gather_memory_error,           // gather_values
     gather_marked_memory_error,    // gather_values_marked
     marking_not_enough_memory,     // mark_missing_cases and read_complete_cases
+    tables_no_memory_space,        // the cross tabulation's listwise deletion
 };
 
 // Writes the message on its channel (the console, or the log with its echo).
