@@ -421,8 +421,9 @@ bool import_csv(const std::string& csv_path, const std::string& rkd_path, const 
 
 std::string import_summary_text(const ImportSummary& summary) {
     std::string text;
-    append_printf(text, "%s: %lld cases of %zu variables, %s-separated%s; written to %s\n", summary.csv_path.c_str(),
-                  static_cast<long long>(summary.cases), summary.columns.size(),
+    append_printf(text, "%s: %lld %s of %zu %s, %s-separated%s; written to %s\n", summary.csv_path.c_str(),
+                  static_cast<long long>(summary.cases), summary.cases == 1 ? "case" : "cases",
+                  summary.columns.size(), summary.columns.size() == 1 ? "variable" : "variables",
                   delimiter_name(summary.delimiter).c_str(), summary.byte_order_mark ? ", byte-order mark dropped" : "",
                   summary.rkd_path.c_str());
     int name_width = 8;
