@@ -134,7 +134,8 @@ int run_import(const std::vector<std::string>& args) {
     return 0;
 }
 
-// The paths of a command that takes exactly `count` of them and no options.
+// The paths of a command that takes exactly `count` of them and no options:
+// -1 when they are there, else the exit status (help shown, or a usage error).
 int read_paths(const std::vector<std::string>& args, size_t count, const char* command, const char* usage,
                const char* what, std::vector<std::string>& paths) {
     for (const std::string& arg : args) {
