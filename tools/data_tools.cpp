@@ -334,11 +334,11 @@ bool import_csv(const std::string& csv_path, const std::string& rkd_path, const 
                     column.first_text_line = reader.line;
                     column.first_text = fields[v];
                 }
-            } else if (value == kSystemMissing) {
-                ++column.missing_cells;
-                if (done.system_missing_cells++ == 0) {
-                    done.first_system_missing_line = reader.line;
-                    done.first_system_missing_column = names[v];
+            } else {
+                ++column.number_cells;
+                if (value == kSystemMissing) {
+                    ++column.missing_cells;
+                    if (column.system_missing_cells++ == 0) column.first_system_missing_line = reader.line;
                 }
             }
         }
@@ -359,6 +359,14 @@ bool import_csv(const std::string& csv_path, const std::string& rkd_path, const 
         if (!missing_descriptor(names[v], options, descriptors[v], error)) {
             done.arguments_refused = true;
             return false;
+        }
+        if (!columns[v].text && columns[v].system_missing_cells > 0) {
+            done.system_missing_cells += columns[v].system_missing_cells;
+            if (done.first_system_missing_line == 0 ||
+                columns[v].first_system_missing_line < done.first_system_missing_line) {
+                done.first_system_missing_line = columns[v].first_system_missing_line;
+                done.first_system_missing_column = names[v];
+            }
         }
         if (columns[v].text) {
             columns[v].missing_cells = 0;
@@ -434,9 +442,13 @@ std::string import_summary_text(const ImportSummary& summary) {
         const ImportedColumn& column = summary.columns[v];
         if (column.text) {
             const std::string type = "alphanumeric (" + std::to_string(column.width) + ")";
-            append_printf(text, "  %5zu  %-*s  %-18s  %13s  text from line %ld: %s\n", v + 1, name_width,
+            append_printf(text, "  %5zu  %-*s  %-18s  %13s  text from line %ld: %s", v + 1, name_width,
                           column.name.c_str(), type.c_str(), "-", column.first_text_line,
                           cell_text(column.first_text).c_str());
+            if (column.number_cells > 0)
+                append_printf(text, " (%lld other %s)", static_cast<long long>(column.number_cells),
+                              column.number_cells == 1 ? "cell is a number" : "cells are numbers");
+            text += "\n";
         } else {
             append_printf(text, "  %5zu  %-*s  %-18s  %13lld\n", v + 1, name_width, column.name.c_str(), "numeric",
                           static_cast<long long>(column.missing_cells));

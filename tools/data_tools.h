@@ -47,6 +47,9 @@ struct ImportedColumn {
     int64_t missing_cells = 0;  // empty, a missing text, or 1e35 (numeric columns)
     long first_text_line = 0;   // where the first cell that is neither a number nor missing lies
     std::string first_text;
+    int64_t number_cells = 0;   // cells that are numbers (a text column with many holds a stray text)
+    int64_t system_missing_cells = 0;  // cells equal to 1e35
+    long first_system_missing_line = 0;
 };
 
 struct ImportSummary {

@@ -146,6 +146,7 @@ TEST(Import, SaysWhatItRead) {
         {"\"a;b\",c\n1,2\n", nullptr, nullptr, "a;b:N0 c:N0 |,|"},
         {"a,b;c\n1,2;3\n", nullptr, "semicolon", "a,b:T2=1,2 c:N0 |;|"},
         {"x,y\n1,1e35\n1.0e35,2\n5,1E+35\n", nullptr, nullptr, "x:N1 y:N2 |,||1e35 x3 line 2 y"},
+        {"x,y\n1e35,2\nz,1e35\n", nullptr, nullptr, "x:T3=z y:N1 |,||1e35 x1 line 3 y"},  // text keeps 1e35
         {"x,y\n.,1\nNA,\n", ".", nullptr, "x:T3=NA y:N1 |,|"},
     };
     for (const auto& c : cases) {
