@@ -96,5 +96,13 @@ TEST(RunCommand, UsageNamesEveryOption) {
     }
 }
 
+// The README's table of analyses names every analysis rkstat runs.
+TEST(RunCommand, ReadmeListsEveryAnalysis) {
+    const std::string readme = testing::read_text(std::string(QUORIX_SAMPLE_DIR) + "/../README.md");
+    for (const AnalysisRow& row : analysis_rows()) {
+        if (row.entry) EXPECT_NE(readme.find("| `" + std::string(row.command) + "` |"), std::string::npos) << row.command;
+    }
+}
+
 }  // namespace
 }  // namespace quorix
