@@ -1,6 +1,9 @@
 // Probability distributions behind every printed significance level.
 // Pure functions: no state, no allocation, no output. Out-of-domain
 // arguments give -1.0 (the largest double for log_gamma); NaN propagates.
+// One family a file, each opening with its algorithm and measured accuracy:
+// log_gamma.cpp, normal_distribution.cpp, incomplete_beta.cpp (with the F
+// tail), incomplete_gamma.cpp.
 #pragma once
 
 namespace quorix {
