@@ -308,8 +308,11 @@ double gamma_q_temme(double a, double s, double l, double e0) {
         cw = 0.5 - std::sqrt(y) * (1.0 - y / 3.0) / kSqrtPi;
     }
     const double corr = kInvSqrt2Pi * c * temme_correction(z, 1.0 / a, near) / rta;
-    if (l >= 1.0) return cw + corr;
-    return 1.0 - (cw - corr);
+    // Far out, where the normal tail has reached 0 (Q below 1e-300), the
+    // correction alone would leave Q just below 0 or P just below 0.
+    const double q = l >= 1.0 ? cw + corr : 1.0 - (cw - corr);
+    if (q < 0.0) return 0.0;
+    return q > 1.0 ? 1.0 : q;
 }
 
 double gamma_q_large(double a, double x) {
@@ -333,6 +336,8 @@ double gamma_q(double a, double x) {
     if (a < 0.0 || x < 0.0 || (a == 0.0 && x == 0.0)) return -1.0;
     if (x == 0.0) return 1.0;
     if (a == 0.0) return 0.0;
+    // An infinite statistic: every form below would make inf - inf of it.
+    if (x == HUGE_VAL && a < HUGE_VAL) return 0.0;
     if (a == 0.5) return half_gamma_q(x);
 
     double r;

@@ -40,6 +40,10 @@ TEST(GammaQ, EdgeResults) {
     // pgamma(5000, 500, lower.tail=FALSE) and pgamma(1000, 5, lower.tail=FALSE).
     EXPECT_EQ(gamma_q(500.0, 5000.0), 0.0);
     EXPECT_EQ(gamma_q(5.0, 1000.0), 0.0);
+    // An infinite statistic, and Temme's form where the normal tail has reached 0
+    // (R: pgamma(21200.2, 15994.2, lower.tail=FALSE) = 2.4e-306): 0, never below.
+    EXPECT_EQ(gamma_q(3.0, HUGE_VAL), 0.0);
+    EXPECT_EQ(gamma_q(15994.2, 21200.2), 0.0);
     // The normal form's upper tail is only good to percents; pinned so that a change shows.
     EXPECT_NEAR(gamma_q(2000.0, 2820.0) / 4.4930208529052622e-60, 1.0, 0.03);  // pgamma(2820, 2000, lower.tail=FALSE)
 }
