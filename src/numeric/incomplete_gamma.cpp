@@ -36,9 +36,8 @@
 //   Temme, short coefficient set 2.7e-14; short form near x = a 1.2e-14
 //   cube-root form                 0 for x < a (Q = 1); 0.68 for x > 1.4 a,
 //                                  where Q is below 1e-30
-// At the 3-digit level used before, the same grid gave up to 1.4e-4 (a < 1
-// continued fraction), 1.2e-4 (finite sums), 1.9e-4 (asymptotic series) and
-// 5.7e-5 (Temme).
+// At the 3-digit level used before, the same rows were off by up to 1.9e-4
+// (1.7e-4 on the grid), the cube-root form's apart.
 #include "numeric/distributions.h"
 #include "numeric/distributions_internal.h"
 
