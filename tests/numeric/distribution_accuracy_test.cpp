@@ -139,14 +139,38 @@ TEST(DistributionAccuracy, FUpperP) {
 }
 
 TEST(DistributionAccuracy, GammaQ) {
-    // The normal form for a > 1000 far from the centre is a corrected cube-root
-    // approximation: where Q is below 1e-30 (x > 1.4 a) it is off by percents.
-    const Branch branches[] = {{"a = 0.5", 5e-4},           {"a < 1, series, P form", 5e-4},
-                               {"a < 1, series, Q form", 5e-4}, {"a < 1, continued fraction", 5e-4},
-                               {"finite sum, integer a", 5e-4}, {"finite sum, half-integer a", 5e-4},
-                               {"Taylor series", 5e-4},     {"continued fraction", 5e-4},
-                               {"asymptotic series", 5e-4}, {"Temme", 5e-4},
-                               {"Temme, l near 1", 5e-4},   {"large a, x < a", 5e-4},
-                               {"large a, x > 1.4 a", 0.75}, {"rlog(l) >= 700/a: 1", 5e-4}};
+    // Most rows lie on a grid of a from 0.5 to 100,000 with x = a + k sqrt(a),
+    // |k| <= 4. Where a branch takes Q from the normal tail beyond 8 it keeps
+    // that tail's 2.84e-8 (the widened 1/sqrt(2 pi) of its continued fraction),
+    // in Temme's form a little more once the correction term is taken off.
+    // The cube-root normal form for a > 1000 far from the centre is good only to
+    // percents where Q is below 1e-30 (x > 1.4 a).
+    const Branch branches[] = {{"a = 0.5", 1e-8},           {"a = 0.5, normal tail beyond 8", 3e-8},
+                               {"a < 1, series, P form", 1e-8}, {"a < 1, series, Q form", 1e-8},
+                               {"a < 1, continued fraction", 1e-8}, {"finite sum, integer a", 1e-8},
+                               {"finite sum, half-integer a", 1e-8}, {"Taylor series", 1e-8},
+                               {"continued fraction", 1e-8}, {"asymptotic series", 1e-8},
+                               {"Temme", 1e-8},             {"Temme, normal tail beyond 8", 4e-8},
+                               {"Temme, |1 - x/a| <= 1e-3", 1e-8}, {"Temme, l near 1", 1e-8},
+                               {"large a, x < a", 1e-8},    {"large a, x > 1.4 a", 0.75},
+                               {"rlog(l) >= 700/a: 1", 1e-8}};
     check_grid("gamma_q", branches, [](const double* a) { return gamma_q(a[0], a[1]); });
+}
+
+// Both sides of every piecewise building block. Near their zeros R's own
+// differences keep about 14 digits; through the normal tail the widened sqrt 2
+// (1.7e-8 low) moves erfc_scaled by about 3.4e-8 x^2 relative.
+TEST(DistributionAccuracy, BuildingBlocks) {
+    const Branch gam1_branches[] = {{"-0.5 <= a < 0", 1e-14}, {"0 < a <= 0.5", 1e-14},
+                                    {"0.5 < a < 1", 1e-14},   {"1 < a <= 1.5", 1e-14}};
+    check_grid("gam1", gam1_branches, [](const double* a) { return gam1(a[0]); });
+    const Branch rlog_branches[] = {{"direct", 1e-15}, {"0.61 <= x < 0.82", 1e-14},
+                                    {"0.82 <= x <= 1.18", 1e-12}, {"1.18 < x <= 1.57", 1e-14}};
+    check_grid("rlog", rlog_branches, [](const double* a) { return rlog(a[0]); });
+    const Branch rlog1_branches[] = {{"direct", 1e-15}, {"-0.39 <= x < -0.18", 1e-14},
+                                     {"|x| <= 0.18", 1e-13}, {"0.18 < x <= 0.57", 1e-14}};
+    check_grid("rlog1", rlog1_branches, [](const double* a) { return rlog1(a[0]); });
+    const Branch erfc_branches[] = {{"x < 0", 1e-7}, {"0 <= x <= 25, normal tail", 4e-7},
+                                    {"x > 25, rational form", 1e-14}};
+    check_grid("erfc_scaled", erfc_branches, [](const double* a) { return erfc_scaled(a[0]); });
 }
