@@ -49,8 +49,6 @@ bool file_exists(const std::string& path);
 
 // Replaces every occurrence of `from` with `to`.
 std::string replace_all(std::string text, const std::string& from, const std::string& to);
-// True when text holds a ctime-style date and time at position at.
-bool looks_like_ctime(const std::string& text, size_t at);
 // Masks the date and time of report banners.
 std::string mask_banner_time(const std::string& text);
 
@@ -72,6 +70,11 @@ std::string section(const std::string& record, const std::string& name);
 // labels "NAME=VALUE:LABEL,..."; returns the data file's path.
 std::string import_sample(const ScratchDir& dir, const std::string& csv, const std::string& rkd,
                           const std::vector<std::string>& labels);
+
+// The rows of numbers of a CSV table under tests/ (NAME relative to it). Lines
+// starting with '#' (where the table says how its values were obtained) and
+// the header line are skipped; "nan" and "inf" are read as such.
+std::vector<std::vector<double>> read_number_table(const std::string& name);
 
 // The statistics row of values (describe_sample, which reorders its copy).
 StatsRow describe(std::vector<double> values);

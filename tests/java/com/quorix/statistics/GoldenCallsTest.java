@@ -1,0 +1,88 @@
+package com.quorix.statistics;
+
+import static com.quorix.statistics.TestSupport.check;
+
+import java.lang.reflect.Method;
+import java.nio.file.Files;
+import java.nio.file.Path;
+import java.nio.file.Paths;
+import java.util.ArrayList;
+import java.util.Arrays;
+import java.util.List;
+import java.util.Map;
+
+/**
+ * The steps of tests/java/golden_calls.txt: data files imported with rkstat, then native method
+ * calls and rkstat runs, each against a golden record of the C++ tests. Results go to standard
+ * error. Arguments: scratch directory, golden directory, rkstat.
+ */
+public final class GoldenCallsTest {
+    private static Path scratch;
+    private static String rkstat;
+
+    /** A native method's argument of the parameter's type from its text; "-" is null. */
+    private static Object argument(Class<?> type, String text) {
+        if (text.equals("-")) return null;
+        if (type == int.class) return Integer.parseInt(text);
+        if (type == double.class) return Double.parseDouble(text);
+        if (type == boolean.class) return Boolean.parseBoolean(text);
+        if (type == int[].class)
+            return text.equals("[]") ? new int[0] : Arrays.stream(text.split(",")).mapToInt(Integer::parseInt).toArray();
+        return text;
+    }
+
+    private static String run(String... args) throws Exception {
+        TestSupport.Run run = TestSupport.rkstat(rkstat, false, args);
+        check(run.status == 0, "rkstat " + String.join(" ", args));
+        return run.output;
+    }
+
+    /** With a matrix file, the golden record also holds its rkstat info and exported values. */
+    private static void expectMatrix(Map<String, String> expected, String what) throws Exception {
+        Path matrix = scratch.resolve("Matrix.rkd");
+        if (!expected.containsKey("matrix")) return;
+        check(TestSupport.masked(run("info", matrix.toString()), scratch).equals(expected.get("matrix")),
+                what + ": rkstat info of the matrix file");
+        run("export", matrix.toString(), scratch.resolve("matrix.csv").toString());
+        check(TestSupport.masked(TestSupport.readText(scratch.resolve("matrix.csv")), scratch)
+                .equals(expected.get("matrix csv")), what + ": the matrix file's values");
+        Files.delete(matrix);
+    }
+
+    public static void main(String[] args) throws Exception {
+        scratch = Paths.get(args[0]).toAbsolutePath();
+        Path goldenDir = Paths.get(args[1]).toAbsolutePath();
+        rkstat = args[2];
+        Path tests = goldenDir.getParent();
+        StatisticsNative engine = new StatisticsNative();
+        for (String line : Files.readAllLines(tests.resolve("java/golden_calls.txt"))) {
+            if (line.isEmpty() || line.startsWith("#")) continue;
+            String[] f = line.split(" ");
+            if (f[0].equals("import")) {
+                List<String> command = new ArrayList<>(List.of("import",
+                        (f[2].startsWith("data/") ? tests.getParent() : tests).resolve(f[2]).toString(),
+                        scratch.resolve(f[1] + ".rkd").toString()));
+                command.addAll(Arrays.asList(f).subList(3, f.length));
+                run(command.toArray(new String[0]));
+                continue;
+            }
+            String data = scratch.resolve(f[1] + ".rkd").toString();
+            if (f[3].equals("rkstat")) {
+                String[] command = Arrays.copyOfRange(f, 4, f.length);
+                for (int i = 0; i < command.length; ++i) if (command[i].equals("DATA")) command[i] = data;
+                run(command);
+            } else {
+                Method method = Arrays.stream(StatisticsNative.class.getMethods())
+                        .filter(m -> m.getName().equals(f[3])).findFirst().orElseThrow();
+                Class<?>[] types = method.getParameterTypes();
+                Object[] values = new Object[types.length];
+                values[0] = data;
+                values[1] = f[2];
+                for (int i = 2; i < types.length; ++i) values[i] = argument(types[i], f[i + 2]);
+                method.invoke(engine, values);
+            }
+            expectMatrix(TestSupport.expectRun(scratch, f[1], f[2], goldenDir.resolve(f[0])), line);
+        }
+        TestSupport.finish("golden calls");
+    }
+}
