@@ -51,13 +51,15 @@ TEST(Crosstab, GoldenRuns) {
     testing::expect_golden("crosstab/hair_eye_sex.txt", crosstab_record(dir, hair, "three", kAllLines, true));
     // cyl by carb (1, 2, 3, 4, 6, 8): five categories, then the sixth with TOTAL.
     const std::string cars = import_sample(dir, "mtcars.csv", "cars.rkd", {});
+    const int display = kShowColumnPercent | kShowExpected;
     testing::expect_golden("crosstab/cyl_carb.txt", testing::record_run(dir, cars, "panels", [&] {
                                run_analysis(AnalysisId::crosstab_two, cars, "panels",
-                                            {{variables_argument({3, 12}), integer_argument(kShowColumnPercent | kShowExpected)}, {}});
+                                            {{variables_argument({3, 12}), integer_argument(display)}, {}});
                            }));
     // The case selection limits the table: cases 0 and 591 (twice), two entries outside the file.
     const std::string selected = crosstab_record(dir, hair, "sel", 0, false, {0, 591, 591, 5000, -1});
-    EXPECT_NE(section(selected, "out").find(" Number of cases used in this analysis are ..      2\n"), std::string::npos);
+    EXPECT_NE(section(selected, "out").find(" Number of cases used in this analysis are ..      2\n"),
+              std::string::npos);
     EXPECT_NE(section(selected, "xml").find("<nCase>2</nCase>"), std::string::npos);
 }
 
@@ -72,7 +74,8 @@ std::vector<double> statistic_of(const std::string& report, const std::string& n
 
 std::vector<double> generated(double seed, double mult, double mod, int n, int categories) {
     std::vector<double> values;
-    for (double s = seed; static_cast<int>(values.size()) < n;) values.push_back(std::fmod(s = std::fmod(s * mult, mod), categories));
+    for (double s = seed; static_cast<int>(values.size()) < n;)
+        values.push_back(std::fmod(s = std::fmod(s * mult, mod), categories));
     return values;
 }
 
@@ -86,9 +89,11 @@ TEST(Crosstab, ChiSquareStatisticsAgainstR) {
             for (double& v : r) v = v * 2.5 - 1;
             for (double& v : k) v += 0.5;
         }
-        const std::string path = table_file(dir, r, k, layers ? generated(c[6], 170, 30323, n, layers) : std::vector<double>{});
+        const std::vector<double> l = layers ? generated(c[6], 170, 30323, n, layers) : std::vector<double>{};
+        const std::string path = table_file(dir, r, k, l);
         const std::string report = section(crosstab_record(dir, path, "random", 0, layers > 0), "out");
-        const std::vector<double> pearson = statistic_of(report, "Pearson"), likelihood = statistic_of(report, "Likelihood");
+        const std::vector<double> pearson = statistic_of(report, "Pearson");
+        const std::vector<double> likelihood = statistic_of(report, "Likelihood");
         EXPECT_NEAR(pearson[0], c[7], 6e-4) << rows << "x" << columns << "x" << layers;
         EXPECT_NEAR(likelihood[0], c[8], 6e-4) << rows << "x" << columns << "x" << layers;
         EXPECT_EQ(pearson[1], c[9]);
