@@ -17,13 +17,7 @@ namespace {
 using testing::ScratchDir;
 using testing::TestVariable;
 
-struct OpenFile {
-    explicit OpenFile(const std::string& path) { context.data_file = std::fopen(path.c_str(), "rb"); }
-    ~OpenFile() {
-        if (context.data_file) std::fclose(context.data_file);
-    }
-    RunContext context;
-};
+using OpenFile = testing::OpenDataFile;
 
 ValueLabelSet labels_for(const std::string& name, std::vector<std::pair<std::string, std::string>> entries) {
     ValueLabelSet set;

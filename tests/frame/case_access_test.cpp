@@ -33,14 +33,9 @@ TEST(CaseAccess, MissingValueKinds) {
             << "kind " << row[0] << " value " << row[4];
 }
 
-// An open data file, closed with the object.
-struct OpenData {
-    explicit OpenData(const std::string& path) {
-        context.data_file = std::fopen(path.c_str(), "rb");
-        EXPECT_EQ(load_data_file(context), LoadStatus::ok);
-    }
-    ~OpenData() { std::fclose(context.data_file); }
-    RunContext context;
+// A data file opened and loaded.
+struct OpenData : testing::OpenDataFile {
+    explicit OpenData(const std::string& path) : OpenDataFile(path) { EXPECT_EQ(load_data_file(context), LoadStatus::ok); }
 };
 
 // x is missing (code 3) in case 3, y (1e35) in case 1.

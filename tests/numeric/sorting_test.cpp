@@ -14,6 +14,7 @@
 
 #include "numeric/sorting.h"
 #include "report/matrix_text.h"
+#include "support/test_files.h"
 
 namespace quorix {
 namespace {
@@ -117,34 +118,25 @@ TEST(LabelText, LabelsAndPlainValues) {
     EXPECT_EQ(text, "|high       3     1.5");  // entry 3 is not in use
 }
 
-RunContext named(int count, const char* const* names) {
-    set_name_width(kLongNameWidth);
-    RunContext context;
-    context.header.name_table.assign(static_cast<size_t>(count) * kLongNameWidth, '\0');
-    for (int i = 0; i < count; ++i)
-        context.header.name_table.replace(static_cast<size_t>(i) * kLongNameWidth, std::strlen(names[i]), names[i]);
-    return context;
-}
-
 // The golden correlation runs pin the layout (blocks of ten columns); these
 // are the cells and notes they do not show. Expected text from printf with the
 // stated formats, in Python ("%10.4f", "%10.1f" from 1e4 or format 1, "%10g" from 1e7; names " %9s", "  %9s").
 TEST(LowerMatrix, WideAndMissingCellsCountsAndUnknownVariables) {
-    const char* const names[] = {"income_total", "x", "y"};
+    const RunContext named = testing::context_with_names({"income_total", "x", "y"});
     const int variables[] = {1, 2, 3}, unknown[] = {0, 99};
     const double packed[] = {1, 1e35, 12345.678, 123456789, -0.5, 2};
     std::string text = "x";
-    const int written = print_lower_matrix(packed, text, 3, variables, 0, 5, named(3, names));
+    const int written = print_lower_matrix(packed, text, 3, variables, 0, 5, named);
     EXPECT_EQ(written, static_cast<int>(text.size()) - 1);
     EXPECT_EQ(text, "x\n            income_total         x         y\n  income_total    1.0000\n"
                     "          x     *       12345.7\n          y1.23457e+08   -0.5000    2.0000\n\n"
                     "An asterisk indicates that the number of used cases is less than  5.\n");
     text.clear();  // no note without a minimum; blank names for numbers outside the table
-    print_lower_matrix(packed, text, 2, unknown, 1, -1, named(3, names));
+    print_lower_matrix(packed, text, 2, unknown, 1, -1, named);
     EXPECT_EQ(text, "\n                               \n                  1.0\n                *       12345.7\n");
     const int32_t counts[] = {10, 7, 12, 0, 5, 9};
     text.clear();
-    const int counted = print_lower_counts(named(3, names), 3, variables, counts, text);
+    const int counted = print_lower_counts(named, 3, variables, counts, text);
     EXPECT_EQ(counted, static_cast<int>(text.size()));
     EXPECT_EQ(text, "\n            income_total         x         y\n  income_total        10\n"
                     "          x         7        12\n          y         0         5         9\n");

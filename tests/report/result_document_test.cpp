@@ -10,12 +10,8 @@ namespace quorix {
 namespace {
 
 RunContext context_with_names(const std::vector<std::string>& names) {
-    set_name_width(kLongNameWidth);
-    RunContext context;
+    RunContext context = testing::context_with_names(names);
     context.path = "C:\\data\\survey.rkd";
-    context.header.variable_count = static_cast<int32_t>(names.size());
-    context.header.name_table.assign(names.size() * kLongNameWidth, '\0');
-    for (size_t i = 0; i < names.size(); ++i) context.header.name_table.replace(i * kLongNameWidth, names[i].size(), names[i]);
     return context;
 }
 

@@ -156,6 +156,15 @@ StatsRow describe(std::vector<double> values) {
     return row;
 }
 
+RunContext context_with_names(const std::vector<std::string>& names) {
+    set_name_width(kLongNameWidth);
+    RunContext context;
+    context.header.variable_count = static_cast<int32_t>(names.size());
+    context.header.name_table.assign(names.size() * kLongNameWidth, '\0');
+    for (size_t i = 0; i < names.size(); ++i) context.header.name_table.replace(i * kLongNameWidth, names[i].size(), names[i]);
+    return context;
+}
+
 XmlCapture::XmlCapture() : file(std::tmpfile()) {
     output_state().xml = file;
     output_state().files_open = 1;

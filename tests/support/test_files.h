@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "datafile/rkd_format.h"
+#include "frame/run_context.h"
 #include "report/result_document.h"
 
 namespace quorix::testing {
@@ -78,6 +79,20 @@ std::vector<std::vector<double>> read_number_table(const std::string& name);
 
 // The statistics row of values (describe_sample, which reorders its copy).
 StatsRow describe(std::vector<double> values);
+
+// A run context whose header holds these variable names, long ones (set_name_width).
+RunContext context_with_names(const std::vector<std::string>& names);
+
+// A data file opened for reading as the context's data file, closed with the object.
+struct OpenDataFile {
+    explicit OpenDataFile(const std::string& path) { context.data_file = std::fopen(path.c_str(), "rb"); }
+    ~OpenDataFile() {
+        if (context.data_file) std::fclose(context.data_file);
+    }
+    OpenDataFile(const OpenDataFile&) = delete;
+    OpenDataFile& operator=(const OpenDataFile&) = delete;
+    RunContext context;
+};
 
 // Routes the XML result document into a temporary file for the writers' tests.
 struct XmlCapture {
