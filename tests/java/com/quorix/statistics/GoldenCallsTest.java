@@ -10,11 +10,13 @@ import java.util.ArrayList;
 import java.util.Arrays;
 import java.util.List;
 import java.util.Map;
+import java.util.concurrent.CyclicBarrier;
 
 /**
  * The steps of tests/java/golden_calls.txt: data files imported with rkstat, then native method
- * calls and rkstat runs, each against a golden record of the C++ tests. Results go to standard
- * error. Arguments: scratch directory, golden directory, rkstat.
+ * calls and rkstat runs, each against a golden record of the C++ tests; then the native calls all
+ * at once from threads of their own. Results go to standard error.
+ * Arguments: scratch directory, golden directory, rkstat.
  */
 public final class GoldenCallsTest {
     private static Path scratch;
@@ -29,6 +31,18 @@ public final class GoldenCallsTest {
         if (type == int[].class)
             return text.equals("[]") ? new int[0] : Arrays.stream(text.split(",")).mapToInt(Integer::parseInt).toArray();
         return text;
+    }
+
+    /** The native method of step f on its data file in dir. */
+    private static void call(StatisticsNative engine, String[] f, Path dir) throws Exception {
+        Method method = Arrays.stream(StatisticsNative.class.getMethods())
+                .filter(m -> m.getName().equals(f[3])).findFirst().orElseThrow();
+        Class<?>[] types = method.getParameterTypes();
+        Object[] values = new Object[types.length];
+        values[0] = dir.resolve(f[1] + ".rkd").toString();
+        values[1] = f[2];
+        for (int i = 2; i < types.length; ++i) values[i] = argument(types[i], f[i + 2]);
+        method.invoke(engine, values);
     }
 
     private static String run(String... args) throws Exception {
@@ -55,6 +69,7 @@ public final class GoldenCallsTest {
         rkstat = args[2];
         Path tests = goldenDir.getParent();
         StatisticsNative engine = new StatisticsNative();
+        List<String[]> calls = new ArrayList<>();
         for (String line : Files.readAllLines(tests.resolve("java/golden_calls.txt"))) {
             if (line.isEmpty() || line.startsWith("#")) continue;
             String[] f = line.split(" ");
@@ -72,17 +87,33 @@ public final class GoldenCallsTest {
                 for (int i = 0; i < command.length; ++i) if (command[i].equals("DATA")) command[i] = data;
                 run(command);
             } else {
-                Method method = Arrays.stream(StatisticsNative.class.getMethods())
-                        .filter(m -> m.getName().equals(f[3])).findFirst().orElseThrow();
-                Class<?>[] types = method.getParameterTypes();
-                Object[] values = new Object[types.length];
-                values[0] = data;
-                values[1] = f[2];
-                for (int i = 2; i < types.length; ++i) values[i] = argument(types[i], f[i + 2]);
-                method.invoke(engine, values);
+                call(engine, f, scratch);
+                calls.add(f);
             }
             expectMatrix(TestSupport.expectRun(scratch, f[1], f[2], goldenDir.resolve(f[0])), line);
         }
+
+        // All the native calls again, at once, each in a directory of its own: the library
+        // serializes them, so each still gives its golden record.
+        CyclicBarrier start = new CyclicBarrier(calls.size());
+        List<Thread> threads = new ArrayList<>();
+        for (String[] f : calls) {
+            Path dir = Files.createDirectories(scratch.resolve("at-once").resolve(f[1] + "_" + f[2]));
+            Files.copy(scratch.resolve(f[1] + ".rkd"), dir.resolve(f[1] + ".rkd"));
+            threads.add(new Thread(() -> {
+                try {
+                    start.await();
+                    call(engine, f, dir);
+                } catch (Exception e) {
+                    throw new RuntimeException(e);
+                }
+            }));
+        }
+        for (Thread thread : threads) thread.start();
+        for (Thread thread : threads) thread.join();
+        for (String[] f : calls)
+            TestSupport.expectRun(scratch.resolve("at-once").resolve(f[1] + "_" + f[2]), f[1], f[2],
+                    goldenDir.resolve(f[0]));
         TestSupport.finish("golden calls");
     }
 }
