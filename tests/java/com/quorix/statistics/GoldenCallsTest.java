@@ -45,22 +45,18 @@ public final class GoldenCallsTest {
         method.invoke(engine, values);
     }
 
-    private static String run(String... args) throws Exception {
-        TestSupport.Run run = TestSupport.rkstat(rkstat, false, args);
-        check(run.status == 0, "rkstat " + String.join(" ", args));
-        return run.output;
+    private static void run(String... args) throws Exception {
+        check(TestSupport.rkstat(rkstat, false, args).status == 0, "rkstat " + String.join(" ", args));
     }
 
-    /** With a matrix file, the golden record also holds its rkstat info and exported values. */
+    /**
+     * A run that writes the matrix file has its rkstat info in the golden record; the C++ tests
+     * check the file's contents, this that the call asked for it.
+     */
     private static void expectMatrix(Map<String, String> expected, String what) throws Exception {
         Path matrix = scratch.resolve("Matrix.rkd");
-        if (!expected.containsKey("matrix")) return;
-        check(TestSupport.masked(run("info", matrix.toString()), scratch).equals(expected.get("matrix")),
-                what + ": rkstat info of the matrix file");
-        run("export", matrix.toString(), scratch.resolve("matrix.csv").toString());
-        check(TestSupport.masked(TestSupport.readText(scratch.resolve("matrix.csv")), scratch)
-                .equals(expected.get("matrix csv")), what + ": the matrix file's values");
-        Files.delete(matrix);
+        check(Files.exists(matrix) == expected.containsKey("matrix"), what + ": the matrix file");
+        Files.deleteIfExists(matrix);
     }
 
     public static void main(String[] args) throws Exception {
