@@ -17,13 +17,7 @@ namespace {
 using testing::ScratchDir;
 using testing::TestVariable;
 
-struct OpenFile {
-    explicit OpenFile(const std::string& path) { context.data_file = std::fopen(path.c_str(), "rb"); }
-    ~OpenFile() {
-        if (context.data_file) std::fclose(context.data_file);
-    }
-    RunContext context;
-};
+using OpenFile = testing::OpenDataFile;
 
 ValueLabelSet labels_for(const std::string& name, std::vector<std::pair<std::string, std::string>> entries) {
     ValueLabelSet set;
@@ -37,37 +31,25 @@ std::vector<TestVariable> three_by_five() {
     return {{"alpha", {1, 2, 3, 4, 5}}, {"beta", {10, 20, 30, 40, 50}}, {"gamma", {-1, -2, -3, -4, -5}}};
 }
 
-void patch_i32(const std::string& path, size_t offset, int32_t value) {
-    std::vector<unsigned char> bytes = testing::read_bytes(path);
-    store_i32(bytes.data() + offset, value);
-    testing::write_bytes(path, bytes);
-}
-
 TEST(Reader, SignaturesSelectNameWidthAndLabelLayout) {
     ScratchDir dir;
-    struct Case {
-        const char* signature;
-        int width;
-        int short_layout;
-    };
-    for (const Case& c : {Case{"VORW60", 9, 1}, Case{"VORW603", 9, 1}, Case{"VORW70", 33, 0}}) {
-        const std::string path = dir.file(std::string(c.signature) + ".rkd");
-        testing::write_numeric_file(path, three_by_five(), c.signature,
+    for (const auto& [signature, width, short_layout] :
+         {std::tuple{"VORW60", 9, 1}, {"VORW603", 9, 1}, {"VORW70", 33, 0}}) {
+        const std::string path = dir.file(std::string(signature) + ".rkd");
+        testing::write_numeric_file(path, three_by_five(), signature,
                                     {labels_for("beta", {{"10", "ten"}, {"20", "twenty"}, {"50", "fifty"}})});
         set_name_width(kInitialNameWidth);
         OpenFile file(path);
-        ASSERT_EQ(load_data_file(file.context), LoadStatus::ok) << c.signature;
-        EXPECT_EQ(name_width(), c.width) << c.signature;
-        EXPECT_EQ(file.context.short_name_layout, c.short_layout) << c.signature;
+        ASSERT_EQ(load_data_file(file.context), LoadStatus::ok) << signature;
+        EXPECT_EQ(name_width(), width) << signature;
+        EXPECT_EQ(file.context.short_name_layout, short_layout) << signature;
         EXPECT_EQ(variable_name(file.context.header, 3), "gamma");
         ASSERT_EQ(file.context.header.label_sets.size(), 1u);
         const ValueLabelSet& set = file.context.header.label_sets[0];
         EXPECT_EQ(set.variable_name, "beta");
         ASSERT_EQ(entries_in_use(set), 3);
         // Every entry in use survives the short record, not only the first.
-        EXPECT_EQ(set.entries[2].label, "fifty");
-        EXPECT_EQ(set.entries[2].value_text, "50");
-        EXPECT_EQ(set.entries[3].label, "");
+        EXPECT_TRUE(set.entries[2].label == "fifty" && set.entries[2].value_text == "50" && set.entries[3].label.empty());
     }
 }
 
@@ -125,13 +107,12 @@ TEST(Reader, HeaderCountsTheFileCannotHoldFailWithoutAllocating) {
     ScratchDir dir;
     const std::string path = dir.file("counts.rkd");
     testing::write_numeric_file(path, three_by_five());
-    struct Case {
+    const struct {
         size_t offset;
         int32_t value;
         LoadStatus status;
         HeaderFailure failure = HeaderFailure::none;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {header_field::variable_count, INT_MAX, LoadStatus::header_failed, HeaderFailure::names_premature_end},
         {header_field::variable_count, -5, LoadStatus::header_failed, HeaderFailure::negative_variable_count},
         {header_field::label_set_count, INT_MAX, LoadStatus::bad_magic},
@@ -140,9 +121,11 @@ TEST(Reader, HeaderCountsTheFileCannotHoldFailWithoutAllocating) {
         {kHeaderSize + 3 * kLongNameWidth + kMagicSize + 8, INT_MAX, LoadStatus::dictionary_failed},
         {kHeaderSize + 3 * kLongNameWidth + kMagicSize + 8, -8, LoadStatus::dictionary_failed},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         testing::write_numeric_file(path, three_by_five());
-        patch_i32(path, c.offset, c.value);
+        std::vector<unsigned char> bytes = testing::read_bytes(path);
+        store_i32(bytes.data() + c.offset, c.value);
+        testing::write_bytes(path, bytes);
         OpenFile file(path);
         EXPECT_EQ(load_data_file(file.context), c.status) << c.offset << " = " << c.value;
         EXPECT_EQ(file.context.header_failure, c.failure) << c.offset << " = " << c.value;

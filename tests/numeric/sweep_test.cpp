@@ -44,29 +44,35 @@ TEST(SweepOperator, TwoByTwoGivesMinusInverseAndLogDeterminant) {
     ASSERT_EQ(s.all(), 0);
     expect_packed(s.a, {-0.375, 0.25, -0.5}, 1e-15);  // inverse: ((3, -2), (-2, 4)) / 8
     EXPECT_NEAR(s.result.log_determinant, std::log(8.0), 1e-15);
-    EXPECT_EQ(s.result.remaining, 0);
-    EXPECT_EQ(s.result.positive_definite, 1);
+    EXPECT_TRUE(s.result.remaining == 0 && s.result.positive_definite == 1);
     // Variable 1 goes first (tie, later index); variable 0 then keeps (8/3)/4 of its diagonal.
     EXPECT_NEAR(s.result.min_criterion, 2.0 / 3.0, 1e-15);
 }
 
-TEST(SweepOperator, SingularMatricesStopShort) {
+TEST(SweepOperator, SingularMatricesAndDegenerateCallsStopShort) {
     // Two identical variables: the second swept leaves the first a zero residual,
     // which the rounding guard sets to half the tolerance, below selection.
     Sweep twins{{2.5, 2.5, 2.5}, {1, 1}};
     ASSERT_EQ(twins.all(), 0);
-    EXPECT_EQ(twins.result.remaining, 1);
-    EXPECT_EQ(twins.result.log_determinant, -40.0);
+    EXPECT_TRUE(twins.result.remaining == 1 && twins.result.log_determinant == -40.0);
     EXPECT_EQ(twins.state, (std::vector<int32_t>{1, 0}));
     EXPECT_NEAR(twins.a[0], 0.5 * kTol * 2.5, 1e-20);
 
     // Variable 1 is constant: never selected, the others fully swept.
     Sweep constant{{2, 0, 0, 1, 0, 3}, {1, 1, 1}};
     ASSERT_EQ(constant.all(), 0);
-    EXPECT_EQ(constant.state[1], 1);
-    EXPECT_EQ(constant.result.remaining, 1);
-    EXPECT_EQ(constant.result.log_determinant, -40.0);
+    EXPECT_TRUE(constant.state[1] == 1 && constant.result.remaining == 1 && constant.result.log_determinant == -40.0);
     expect_packed(constant.a, {-0.6, 0, 0, 0.2, 0, -0.4}, 1e-15);  // minus inverse of ((2, 1), (1, 3))
+
+    // Nothing to sweep, no state array, and a negative pivot, which clears the positive-definite flag.
+    Sweep none{{4, 2, 3}, {0, 0}};
+    ASSERT_EQ(none.all(), 0);
+    EXPECT_TRUE(none.result.remaining == -1 && none.result.log_determinant == 0.0);
+    EXPECT_EQ(sweep_all(2, nullptr, none.work.data(), none.ref.data(), 1, &none.result, kTol, none.a.data()), 2);
+    EXPECT_EQ(none.result.remaining, 1);
+    Sweep negative{{-2}, {1}};
+    ASSERT_EQ(negative.all(), 0);
+    EXPECT_TRUE(negative.result.positive_definite == 0 && negative.result.log_determinant == -40.0);
 }
 
 TEST(SweepOperator, ResponseSelectionTiesAndRegression) {
@@ -121,23 +127,8 @@ TEST(SweepOperator, SweepingInAndOutRestoresTheMatrix) {
     ASSERT_EQ(s.all(), 0);
     s.state = {-1, -1, -1, -1};
     ASSERT_EQ(s.all(0), 0);
-    EXPECT_EQ(s.result.remaining, 0);
-    EXPECT_EQ(s.result.positive_definite, 1);
+    EXPECT_TRUE(s.result.remaining == 0 && s.result.positive_definite == 1);
     expect_packed(s.a, original, 1e-14);
-}
-
-TEST(SweepOperator, DegenerateCalls) {
-    Sweep none{{4, 2, 3}, {0, 0}};
-    ASSERT_EQ(none.all(), 0);
-    EXPECT_EQ(none.result.remaining, -1);
-    EXPECT_EQ(none.result.log_determinant, 0.0);
-    EXPECT_EQ(sweep_all(2, nullptr, none.work.data(), none.ref.data(), 1, &none.result, kTol, none.a.data()), 2);
-    EXPECT_EQ(none.result.remaining, 1);
-    // A negative pivot of a candidate clears the positive-definite flag.
-    Sweep negative{{-2}, {1}};
-    ASSERT_EQ(negative.all(), 0);
-    EXPECT_EQ(negative.result.positive_definite, 0);
-    EXPECT_EQ(negative.result.log_determinant, -40.0);
 }
 
 TEST(SweepProducts, QuadraticFormCrossProductsAndSandwich) {

@@ -8,6 +8,7 @@
 #include <random>
 #include <regex>
 #include <sstream>
+#include <utility>
 
 #include "analyses/basic/descriptive.h"
 #include "data_tools.h"
@@ -59,7 +60,7 @@ std::string read_text(const std::string& path) {
 
 std::vector<unsigned char> read_bytes(const std::string& path) {
     const std::string text = read_text(path);
-    return std::vector<unsigned char>(text.begin(), text.end());
+    return {text.begin(), text.end()};
 }
 
 void write_bytes(const std::string& path, const std::vector<unsigned char>& bytes) {
@@ -75,28 +76,11 @@ std::string replace_all(std::string text, const std::string& from, const std::st
     return text;
 }
 
-// "Sat Dec  5 18:46:29 2026": the layout of ctime without its newline.
-const std::regex kCtime("[A-Z][a-z]{2} [A-Z][a-z]{2} [ 0-9][0-9] [0-9]{2}:[0-9]{2}:[0-9]{2} [0-9]{4}");
-
-bool looks_like_ctime(const std::string& text, size_t at) {
-    return at + 24 <= text.size() && std::regex_match(text.substr(at, 24), kCtime);
-}
-
+// "Sat Dec  5 18:46:29 2026", ctime's layout without its newline, after the banner's title.
 std::string mask_banner_time(const std::string& text) {
     static const std::regex banner("(VOR 6\\.1       )[A-Z][a-z]{2} [A-Z][a-z]{2} [ 0-9][0-9] [0-9]{2}:[0-9]{2}:[0-9]{2} [0-9]{4}");
     return std::regex_replace(text, banner, "$1<time>");
 }
-
-namespace {
-
-std::vector<std::string> split_lines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
-    return lines;
-}
-
-}  // namespace
 
 void expect_golden(const std::string& name, const std::string& actual) {
     const std::string path = std::string(QUORIX_GOLDEN_DIR) + "/" + name;
@@ -109,12 +93,13 @@ void expect_golden(const std::string& name, const std::string& actual) {
     ASSERT_TRUE(fs::exists(path)) << "missing golden file " << name;
     const std::string expected = read_text(path);
     if (expected == actual) return;
-    const std::vector<std::string> want = split_lines(expected), got = split_lines(actual);
-    for (size_t i = 0; i < std::max(want.size(), got.size()); ++i) {
-        const std::string w = i < want.size() ? want[i] : "<end of file>";
-        const std::string g = i < got.size() ? got[i] : "<end of file>";
+    std::istringstream want(expected), got(actual);
+    std::string w, g;
+    for (int line = 1; want || got; ++line) {
+        if (!std::getline(want, w)) w = "<end of file>";
+        if (!std::getline(got, g)) g = "<end of file>";
         if (w != g) {
-            ADD_FAILURE() << name << " line " << i + 1 << "\n  expected: [" << w << "]\n  actual:   [" << g << "]";
+            ADD_FAILURE() << name << " line " << line << "\n  expected: [" << w << "]\n  actual:   [" << g << "]";
             return;
         }
     }
@@ -150,10 +135,34 @@ std::string import_sample(const ScratchDir& dir, const std::string& csv, const s
     return path;
 }
 
+std::vector<std::vector<double>> read_number_table(const std::string& name) {
+    std::vector<std::vector<double>> rows;
+    std::istringstream in(read_text(std::string(QUORIX_TEST_DATA_DIR) + "/" + name));
+    bool header = true;
+    for (std::string line; std::getline(in, line);) {
+        if (line.empty() || line[0] == '#' || std::exchange(header, false)) continue;
+        std::vector<double> row;
+        std::istringstream fields(line);
+        for (std::string field; std::getline(fields, field, ',');) row.push_back(std::strtod(field.c_str(), nullptr));
+        rows.push_back(row);
+    }
+    EXPECT_FALSE(rows.empty()) << "no rows in " << name;
+    return rows;
+}
+
 StatsRow describe(std::vector<double> values) {
     StatsRow row{};
     EXPECT_EQ(describe_sample(values.data(), values.size(), row), 0);
     return row;
+}
+
+RunContext context_with_names(const std::vector<std::string>& names) {
+    set_name_width(kLongNameWidth);
+    RunContext context;
+    context.header.variable_count = static_cast<int32_t>(names.size());
+    context.header.name_table.assign(names.size() * kLongNameWidth, '\0');
+    for (size_t i = 0; i < names.size(); ++i) context.header.name_table.replace(i * kLongNameWidth, names[i].size(), names[i]);
+    return context;
 }
 
 XmlCapture::XmlCapture() : file(std::tmpfile()) {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "datafile/rkd_format.h"
+#include "frame/run_context.h"
 #include "report/result_document.h"
 
 namespace quorix::testing {
@@ -49,8 +50,6 @@ bool file_exists(const std::string& path);
 
 // Replaces every occurrence of `from` with `to`.
 std::string replace_all(std::string text, const std::string& from, const std::string& to);
-// True when text holds a ctime-style date and time at position at.
-bool looks_like_ctime(const std::string& text, size_t at);
 // Masks the date and time of report banners.
 std::string mask_banner_time(const std::string& text);
 
@@ -73,8 +72,27 @@ std::string section(const std::string& record, const std::string& name);
 std::string import_sample(const ScratchDir& dir, const std::string& csv, const std::string& rkd,
                           const std::vector<std::string>& labels);
 
+// The rows of numbers of a CSV table under tests/ (NAME relative to it). Lines
+// starting with '#' (where the table says how its values were obtained) and
+// the header line are skipped; "nan" and "inf" are read as such.
+std::vector<std::vector<double>> read_number_table(const std::string& name);
+
 // The statistics row of values (describe_sample, which reorders its copy).
 StatsRow describe(std::vector<double> values);
+
+// A run context whose header holds these variable names, long ones (set_name_width).
+RunContext context_with_names(const std::vector<std::string>& names);
+
+// A data file opened for reading as the context's data file, closed with the object.
+struct OpenDataFile {
+    explicit OpenDataFile(const std::string& path) { context.data_file = std::fopen(path.c_str(), "rb"); }
+    ~OpenDataFile() {
+        if (context.data_file) std::fclose(context.data_file);
+    }
+    OpenDataFile(const OpenDataFile&) = delete;
+    OpenDataFile& operator=(const OpenDataFile&) = delete;
+    RunContext context;
+};
 
 // Routes the XML result document into a temporary file for the writers' tests.
 struct XmlCapture {

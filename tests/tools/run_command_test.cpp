@@ -100,7 +100,8 @@ TEST(RunCommand, UsageNamesEveryOption) {
 TEST(RunCommand, ReadmeListsEveryAnalysis) {
     const std::string readme = testing::read_text(std::string(QUORIX_SAMPLE_DIR) + "/../README.md");
     for (const AnalysisRow& row : analysis_rows()) {
-        if (row.entry) EXPECT_NE(readme.find("| `" + std::string(row.command) + "` |"), std::string::npos) << row.command;
+        if (!row.entry) continue;
+        EXPECT_NE(readme.find("| `" + std::string(row.command) + "` |"), std::string::npos) << row.command;
     }
 }
 

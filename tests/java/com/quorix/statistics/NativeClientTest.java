@@ -16,16 +16,10 @@ import java.util.List;
  * Arguments: scratch directory holding ten.rkd, golden directory.
  */
 public final class NativeClientTest {
+    private static final int[] TEN_FIRST = {9, 0, 1, 2, 3, 4, 5, 6, 7, 8};
+
     private static void expectRun(Path dir, String run, Path golden) throws IOException {
         TestSupport.expectRun(dir, "ten", run, golden);
-    }
-
-    private static long resultFiles(Path dir) throws IOException {
-        return TestSupport.countFiles(dir, "ten_.*\\.(out|log|xml)");
-    }
-
-    private static int[] allVariablesTenFirst() {
-        return new int[] {9, 0, 1, 2, 3, 4, 5, 6, 7, 8};
     }
 
     public static void main(String[] args) throws Exception {
@@ -35,7 +29,7 @@ public final class NativeClientTest {
         String data = scratch.resolve("ten.rkd").toString();
 
         // 0-based variable numbers arrive 1-based: {9, 0, ...} gives IDs 10, 1, ...
-        engine.doDescriptive(data, "all", 10, allVariablesTenFirst(), 0, new int[0]);
+        engine.doDescriptive(data, "all", 10, TEN_FIRST, 0, new int[0]);
         expectRun(scratch, "all", goldenDir.resolve("descriptive/ten_variables.txt"));
 
         // The case selection arrives unchanged: cases 4, 0 and 2 (listed twice), 77 beyond the file.
@@ -44,7 +38,8 @@ public final class NativeClientTest {
 
         // Arguments the library must refuse without running anything or crashing; where the
         // path and run name are usable, the refused run's log gives the reason.
-        long before = resultFiles(scratch);
+        String resultFiles = "ten_.*\\.(out|log|xml)";
+        long before = TestSupport.countFiles(scratch, resultFiles);
         engine.doDescriptive(null, "x1", 1, new int[] {0}, 0, null);
         engine.doDescriptive(data, null, 1, new int[] {0}, 0, null);
         engine.doDescriptive(data, "x2", 2, null, 0, null);
@@ -54,7 +49,8 @@ public final class NativeClientTest {
         engine.doDescriptive(data, "x6", 1, new int[] {0}, -3, new int[] {1});
         engine.doDescriptive(data, "x7", 1, new int[] {0}, 2, null);
         engine.doDescriptive("/" + "d".repeat(520) + ".rkd", "x8", 1, new int[] {0}, 0, null);
-        check(resultFiles(scratch) == before + 18, "refused calls with a usable path leave result files");
+        check(TestSupport.countFiles(scratch, resultFiles) == before + 18,
+                "refused calls with a usable path leave result files");
         for (int k = 2; k <= 7; ++k)
             check(TestSupport.refusedWithReason(scratch, "ten_x" + k), "refused call x" + k + " logs its reason");
 
@@ -78,7 +74,7 @@ public final class NativeClientTest {
                     if (selection) {
                         engine.doDescriptive(path, "sel", 2, new int[] {4, 0}, 5, new int[] {4, 0, 2, 2, 77});
                     } else {
-                        engine.doDescriptive(path, "all", 10, allVariablesTenFirst(), 0, null);
+                        engine.doDescriptive(path, "all", 10, TEN_FIRST, 0, null);
                     }
                 }
             }));

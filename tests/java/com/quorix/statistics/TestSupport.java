@@ -11,17 +11,13 @@ import java.util.List;
 import java.util.Map;
 
 /**
- * What the Java test classes share: counting checks, golden records, masking, reading files and
- * running rkstat. Each test class runs in a JVM of its own, so the counts are per class. Not named
- * *Test: run-java-tests runs every such class as a test.
+ * What the Java test classes share. Each runs in a JVM of its own, so the counts are per class.
+ * Not named *Test: run-java-tests runs every such class as a test.
  */
 final class TestSupport {
     private static int passed;
     private static int failed;
     private static int failuresShown = Integer.MAX_VALUE;
-
-    private TestSupport() {
-    }
 
     static void check(boolean condition, String what) {
         if (condition) {
@@ -44,12 +40,11 @@ final class TestSupport {
         System.exit(failed == 0 ? 0 : 1);
     }
 
-    /** The bytes of a file as ISO-8859-1 text, as the library writes it. */
+    /** The bytes of a file as ISO-8859-1 text, as the library writes it (absent: no such file). */
     static String readText(Path file) throws IOException {
         return new String(Files.readAllBytes(file), StandardCharsets.ISO_8859_1);
     }
 
-    /** The file's text, or absent when there is no such file. */
     static String readText(Path file, String absent) throws IOException {
         return Files.exists(file) ? readText(file) : absent;
     }
@@ -83,10 +78,7 @@ final class TestSupport {
                 "VOR 6.1       <time>");
     }
 
-    /**
-     * The three result files of run on data file BASE.rkd in dir, masked, against a golden record.
-     * Returns the record's sections for checks of the others.
-     */
+    /** The result files of run on BASE.rkd in dir, masked, against a golden record; returns its sections. */
     static Map<String, String> expectRun(Path dir, String base, String run, Path golden) throws IOException {
         Map<String, String> expected = goldenSections(golden);
         for (String extension : new String[] {"out", "log", "xml"}) {
@@ -123,20 +115,13 @@ final class TestSupport {
         }
     }
 
-    /**
-     * Runs rkstat with the arguments and waits for it. Its standard error joins the output when
-     * mergeErrors is set, and goes to this process's standard error otherwise.
-     */
+    /** Runs rkstat; its standard error joins the output with mergeErrors, else goes to ours. */
     static Run rkstat(String rkstat, boolean mergeErrors, String... args) throws IOException, InterruptedException {
-        List<String> command = new ArrayList<>();
-        command.add(rkstat);
+        List<String> command = new ArrayList<>(List.of(rkstat));
         command.addAll(Arrays.asList(args));
         ProcessBuilder builder = new ProcessBuilder(command);
-        if (mergeErrors) {
-            builder.redirectErrorStream(true);
-        } else {
-            builder.redirectError(ProcessBuilder.Redirect.INHERIT);
-        }
+        if (mergeErrors) builder.redirectErrorStream(true);
+        else builder.redirectError(ProcessBuilder.Redirect.INHERIT);
         Process process = builder.start();
         String output = new String(process.getInputStream().readAllBytes(), StandardCharsets.ISO_8859_1);
         return new Run(process.waitFor(), output);
