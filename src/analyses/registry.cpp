@@ -58,7 +58,8 @@ const std::vector<AnalysisRow>& rows() {
          },
          "t-test of --vars X between the two groups of --group G, --test VALUE", "ttests",
          {{"vars", Kind::variables, 1, "X"}, kGroup, kTestValue}},
-        {AnalysisId::matched_sample, "matched", "doMatchedSample", {"Matched-Samples t-test Analysis Done!", true, true},
+        {AnalysisId::matched_sample, "matched", "doMatchedSample",
+         {"Matched-Samples t-test Analysis Done!", true, true},
          [](RunContext& c, const AnalysisArguments& a) {
              return matched_sample_driver(c, a.variable(0), a.variable(1), a.number(2));
          },

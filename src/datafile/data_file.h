@@ -12,7 +12,14 @@ namespace quorix {
 
 // Why the header or the name table could not be read; the run frame says it
 // in the system's words.
-enum class HeaderFailure { none, premature_end, read_error, negative_variable_count, names_premature_end, names_read_error };
+enum class HeaderFailure {
+    none,
+    premature_end,
+    read_error,
+    negative_variable_count,
+    names_premature_end,
+    names_read_error,
+};
 
 struct DataFile {
     FileHeader header;                           // with the name table and the value-label sets
