@@ -11,6 +11,7 @@
 #include "analyses/basic/descriptive.h"
 #include "analyses/basic/frequency.h"
 #include "analyses/basic/ttest.h"
+#include "analyses/nonparametric/nonparametric.h"
 #include "data_tools.h"
 #include "frame/channels.h"
 
@@ -154,6 +155,49 @@ int run_anova2(const RunRequest& request, std::string& error) {
                            request.variables[1], request.variables[2], request.selection);
 }
 
+std::vector<std::string> split_list(const std::string& text);
+
+// --tests: the names of the test selection bits; every test when absent.
+bool nonparametric_tests(const RunRequest& request, int& tests, std::string& error) {
+    static const struct {
+        const char* name;
+        int bit;
+    } kTests[] = {{"kruskal", kKruskalWallis}, {"spearman", kSpearman}, {"kendall", kKendall}, {"sign", kSignTest},
+                  {"wilcoxon", kWilcoxon},     {"ks", kKolmogorovSmirnov}, {"friedman", kFriedman}};
+    tests = 0;
+    const std::string list = option_text(request, "tests", "sign,wilcoxon,ks,kruskal,friedman,spearman,kendall");
+    for (const std::string& word : split_list(list)) {
+        int bit = 0;
+        for (const auto& test : kTests)
+            if (word == test.name) bit = test.bit;
+        if (bit == 0) {
+            error = "--tests takes sign, wilcoxon, ks, kruskal, friedman, spearman or kendall, got '" + word + "'";
+            return false;
+        }
+        tests |= bit;
+    }
+    return true;
+}
+
+// Without --tests every test runs, Kruskal-Wallis only when --group is given.
+int run_nonparametric(const RunRequest& request, std::string& error) {
+    NonparametricOptions options;
+    options.variables = request.variables;
+    if (!nonparametric_tests(request, options.tests, error)) return kInvalidRequest;
+    if (request.options.count("group")) {
+        if (!option_variable(request, "group", options.group_variable, error)) return kInvalidRequest;
+    } else if (!request.options.count("tests")) {
+        options.tests &= ~kKruskalWallis;
+    }
+    const std::string missing = option_text(request, "missing", "listwise");
+    if (missing != "pair" && missing != "listwise") {
+        error = "--missing takes pair or listwise, got '" + missing + "'";
+        return kInvalidRequest;
+    }
+    options.missing_option = missing == "pair" ? "pair" : "listwise";
+    return nonparametric_frame(request.data_path.c_str(), request.run_name.c_str(), options, request.selection);
+}
+
 // One row per analysis, in the order of the native methods; options lists
 // what its run function reads (option_* calls and request.options look-ups).
 const std::vector<AnalysisCommand> kAnalyses = {
@@ -176,6 +220,10 @@ const std::vector<AnalysisCommand> kAnalyses = {
      "covariances (--matrix cov) or correlations (corr) of --vars; --processing complete|pair; --alpha yes; "
      "--write-matrix yes",
      "matrix processing alpha write-matrix", run_correlation},
+    {"nonparametric",
+     "rank tests of --vars: --tests sign,wilcoxon,ks,kruskal,friedman,spearman,kendall (default all; kruskal "
+     "needs --group G); --missing listwise|pair",
+     "group tests missing", run_nonparametric},
 };
 
 const AnalysisCommand* find_analysis(const std::string& name) {
