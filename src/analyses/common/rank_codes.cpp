@@ -1,6 +1,7 @@
 #include "analyses/common/rank_codes.h"
 
 #include <algorithm>
+#include <cstring>
 #include <new>
 #include <stdexcept>
 
@@ -16,20 +17,33 @@ int64_t pairs_of(int64_t t) { return t * (t - 1) / 2; }
 // with a[p] > a[q], by bottom-up merging (each exchange across a merge
 // counts the elements it jumps).
 int64_t count_inversions(int32_t* a, size_t n, int32_t* buffer) {
+    // Blocks of 16 by insertion, each step left one inversion.
+    constexpr size_t kBlock = 16;
     int64_t inversions = 0;
+    for (size_t lo = 0; lo < n; lo += kBlock) {
+        const size_t hi = std::min(lo + kBlock, n);
+        for (size_t i = lo + 1; i < hi; ++i) {
+            const int32_t value = a[i];
+            size_t j = i;
+            for (; j > lo && a[j - 1] > value; --j) a[j] = a[j - 1];
+            a[j] = value;
+            inversions += static_cast<int64_t>(i - j);
+        }
+    }
     int32_t* from = a;
     int32_t* to = buffer;
-    for (size_t width = 1; width < n; width *= 2) {
+    for (size_t width = kBlock; width < n; width *= 2) {
         for (size_t lo = 0; lo < n; lo += 2 * width) {
             const size_t mid = std::min(lo + width, n), hi = std::min(lo + 2 * width, n);
             size_t i = lo, j = mid, out = lo;
+            // Without branches: which side moves is as good as random.
             while (i < mid && j < hi) {
-                if (from[j] < from[i]) {
-                    inversions += static_cast<int64_t>(mid - i);
-                    to[out++] = from[j++];
-                } else {
-                    to[out++] = from[i++];
-                }
+                const int32_t left = from[i], right = from[j];
+                const size_t take_right = right < left;
+                to[out++] = take_right ? right : left;
+                inversions += static_cast<int64_t>((mid - i) & (0 - take_right));
+                j += take_right;
+                i += 1 - take_right;
             }
             while (i < mid) to[out++] = from[i++];
             while (j < hi) to[out++] = from[j++];
@@ -40,6 +54,50 @@ int64_t count_inversions(int32_t* a, size_t n, int32_t* buffer) {
     return inversions;
 }
 
+// A key whose unsigned order is the numeric order of the doubles: -0.0 as
+// 0.0, every NaN after every number.
+uint64_t order_key(double value) {
+    if (value != value) return ~uint64_t{0};
+    value += 0.0;  // -0.0 becomes 0.0
+    uint64_t bits;
+    std::memcpy(&bits, &value, sizeof bits);
+    return bits >> 63 ? ~bits : bits | (uint64_t{1} << 63);
+}
+
+struct KeyedCase {
+    uint64_t key;
+    int32_t index;
+};
+
+// The order sort_index gives (equal values by position, NaN last), by a
+// stable least-significant-digit radix sort on the keys: four passes of 16
+// bits, each skipped when all keys share its digit.
+bool radix_order(const double* values, size_t n, int32_t* order) {
+    std::vector<KeyedCase> from(n), to(n);
+    std::vector<uint32_t> counts(4 * 65536, 0);
+    for (size_t c = 0; c < n; ++c) {
+        from[c] = KeyedCase{order_key(values[c]), static_cast<int32_t>(c)};
+        for (int pass = 0; pass < 4; ++pass) ++counts[pass * 65536 + ((from[c].key >> (16 * pass)) & 0xFFFF)];
+    }
+    for (int pass = 0; pass < 4; ++pass) {
+        uint32_t* count = counts.data() + pass * 65536;
+        if (count[(from[0].key >> (16 * pass)) & 0xFFFF] == n) continue;
+        uint32_t start = 0;
+        for (size_t digit = 0; digit < 65536; ++digit) {
+            const uint32_t here = count[digit];
+            count[digit] = start;
+            start += here;
+        }
+        for (size_t c = 0; c < n; ++c) to[count[(from[c].key >> (16 * pass)) & 0xFFFF]++] = from[c];
+        from.swap(to);
+    }
+    for (size_t c = 0; c < n; ++c) order[c] = from[c].index;
+    return true;
+}
+
+// Below this size the index sort is as quick as the radix passes.
+constexpr int kRadixFrom = 1 << 14;
+
 }  // namespace
 
 bool compute_rank_codes(const double* values, int n, RankCodes& codes) {
@@ -47,6 +105,7 @@ bool compute_rank_codes(const double* values, int n, RankCodes& codes) {
         const size_t count = n > 0 ? static_cast<size_t>(n) : 0;
         codes.order.resize(count);
         codes.code.resize(count);
+        codes.sorted_code.resize(count);
     } catch (const std::bad_alloc&) {
         codes = RankCodes();
         return false;
@@ -57,11 +116,19 @@ bool compute_rank_codes(const double* values, int n, RankCodes& codes) {
     codes.tied_pairs = 0;
     codes.first_nan_code = 0;
     if (n < 1) return true;
-    sort_index(codes.order.data(), n, values);
+    try {
+        if (n >= kRadixFrom)
+            radix_order(values, static_cast<size_t>(n), codes.order.data());
+        else
+            sort_index(codes.order.data(), n, values);
+    } catch (const std::bad_alloc&) {
+        sort_index(codes.order.data(), n, values);
+    }
     int32_t current = 0;
     int64_t run = 1;
     bool nan_seen = false;
     codes.code[static_cast<size_t>(codes.order[0])] = 0;
+    codes.sorted_code[0] = 0;
     if (values[codes.order[0]] != values[codes.order[0]]) nan_seen = true;
     for (int p = 1; p < n; ++p) {
         const double value = values[codes.order[static_cast<size_t>(p)]];
@@ -78,6 +145,7 @@ bool compute_rank_codes(const double* values, int n, RankCodes& codes) {
             }
         }
         codes.code[static_cast<size_t>(codes.order[static_cast<size_t>(p)])] = current;
+        codes.sorted_code[static_cast<size_t>(p)] = current;
     }
     codes.tied_pairs += pairs_of(run);
     if (!nan_seen) codes.first_nan_code = current + 1;
@@ -89,9 +157,9 @@ double average_ranks(const RankCodes& codes, double* ranks) {
     double tie_sum = 0.0;
     int start = 0;
     while (start < n) {
-        const int32_t group = codes.code[static_cast<size_t>(codes.order[static_cast<size_t>(start)])];
+        const int32_t group = codes.sorted_code[static_cast<size_t>(start)];
         int end = start + 1;
-        while (end < n && codes.code[static_cast<size_t>(codes.order[static_cast<size_t>(end)])] == group) ++end;
+        while (end < n && codes.sorted_code[static_cast<size_t>(end)] == group) ++end;
         const double rank = (static_cast<double>(start) + end + 1) / 2.0;
         for (int i = start; i < end; ++i) ranks[codes.order[static_cast<size_t>(i)]] = rank;
         const double t = end - start;
@@ -121,9 +189,9 @@ KendallCounts kendall_counts(const RankCodes& x, const RankCodes& y, std::vector
     int64_t tied_x = 0, tied_both = 0;
     size_t p = 0;
     while (p < n) {
-        const int32_t group = x.code[static_cast<size_t>(x.order[p])];
+        const int32_t group = x.sorted_code[p];
         const size_t run_start = m;
-        for (; p < n && x.code[static_cast<size_t>(x.order[p])] == group; ++p) {
+        for (; p < n && x.sorted_code[p] == group; ++p) {
             const int32_t code = y.code[static_cast<size_t>(x.order[p])];
             if (code < y.first_nan_code) work[m++] = code;
         }

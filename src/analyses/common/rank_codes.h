@@ -14,6 +14,7 @@ namespace quorix {
 struct RankCodes {
     std::vector<int32_t> order;
     std::vector<int32_t> code;
+    std::vector<int32_t> sorted_code;  // code[order[p]], nondecreasing
     int32_t first_nan_code = 0;
     int64_t tied_pairs = 0;  // pairs of cases with equal values
 };
