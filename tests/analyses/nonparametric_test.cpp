@@ -268,5 +268,30 @@ TEST(Nonparametric, MessagesAndCaseLimits) {
     }
 }
 
+// 120 variables (one constant, one with NaN, infinities and 1e308), groups of
+// one case: every test runs and the report is whole.
+TEST(Nonparametric, HundredsOfVariablesAndHostileValues) {
+    ScratchDir dir;
+    const std::string path = dir.file("wide.rkd");
+    const double inf = HUGE_VAL, nan = std::nan("");
+    std::vector<testing::TestVariable> v;
+    std::vector<int> list;
+    for (int k = 1; k <= 120; ++k) {
+        v.push_back({"v" + std::to_string(k), {}});
+        list.push_back(k);
+        for (int c = 0; c < 25; ++c) v.back().values.push_back(k == 7 ? 3 : std::fmod(c * (k + 3.0), 17));
+    }
+    v[8].values = {nan, inf, -inf, 1e308, -1e308, nan, 0, -0.0, 1e35, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20};
+    v.push_back({"g", {1, 2, 3, 3, 3, 3, 3, 3, 3, 3, 3, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4}});
+    testing::write_numeric_file(path, v);
+    for (const char* missing : {"pair", "listwise"}) {
+        int status = 99;
+        const std::string record = run(dir, path, {list, 121, missing, 0x7F}, {}, &status);
+        EXPECT_EQ(status, 0) << missing;
+        EXPECT_NE(record.find("     v119      v120      -0."), std::string::npos) << missing;
+        EXPECT_NE(record.find("NONPAR IS DONE !"), std::string::npos) << missing;
+    }
+}
+
 }  // namespace
 }  // namespace quorix
