@@ -11,6 +11,7 @@
 
 #include "analyses/nonparametric/nonparametric.h"
 #include "analyses/nonparametric/rank_tests.h"
+#include "analyses/registry.h"
 #include "data_tools.h"
 #include "numeric/distributions.h"
 #include "numeric/sorting.h"
@@ -182,7 +183,10 @@ std::string import_ties(const ScratchDir& dir) {
 std::string run(const ScratchDir& dir, const std::string& path, const NonparametricOptions& options,
                 const std::vector<int32_t>& selection = {}, int* status = nullptr) {
     return testing::record_run(dir, path, "np", [&] {
-        const int result = nonparametric_frame(path.c_str(), "np", options, selection);
+        const int result = run_analysis(AnalysisId::nonparametric, path, "np",
+                                        {{variables_argument(options.variables), variables_argument({options.group_variable}),
+                                          word_argument(options.missing_option), integer_argument(options.tests)},
+                                         selection});
         if (status) *status = result;
     });
 }

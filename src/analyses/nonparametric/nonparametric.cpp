@@ -10,7 +10,6 @@
 #include "frame/case_access.h"
 #include "frame/channels.h"
 #include "frame/memory.h"
-#include "frame/run_frame.h"
 #include "numeric/distributions.h"
 #include "numeric/sorting.h"
 #include "report/result_document.h"
@@ -569,12 +568,6 @@ int nonparametric_driver(RunContext& context, const NonparametricOptions& option
     } catch (const std::length_error&) {
         return log_line(" Not enough memory !", -1);
     }
-}
-
-int nonparametric_frame(const char* data_path, const char* run_name, const NonparametricOptions& options,
-                        const std::vector<int32_t>& selection) {
-    return run_frame(data_path, run_name, FrameId::nonparametric, selection,
-                     [&](RunContext& context) { return nonparametric_driver(context, options); });
 }
 
 }  // namespace quorix

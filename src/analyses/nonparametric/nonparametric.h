@@ -36,8 +36,4 @@ struct NonparametricOptions {
 // variable).
 int nonparametric_driver(RunContext& context, const NonparametricOptions& options);
 
-// The whole run, as the native method and rkstat call it.
-int nonparametric_frame(const char* data_path, const char* run_name, const NonparametricOptions& options,
-                        const std::vector<int32_t>& selection);
-
 }  // namespace quorix

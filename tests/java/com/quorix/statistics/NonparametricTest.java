@@ -28,7 +28,7 @@ public final class NonparametricTest {
         engine.doNonparametric(data, "pair", 3, new int[] {0, 1, 2}, 3, "Pair", 0x7F, 0, null);
         TestSupport.expectRun(scratch, "ties", "pair", Paths.get(golden, "nonparametric", "pairwise.txt"));
         check(TestSupport.rkstat(rkstat, false, "run", "nonparametric", data, "--run", "cli", "--vars", "a,b,c", "--group",
-                "g", "--missing", "pair").status == 0, "rkstat run nonparametric");
+                "g", "--missing", "pair", "--tests", "sign,wilcoxon,ks,kruskal,friedman,spearman,kendall").status == 0, "rkstat run nonparametric");
         TestSupport.expectRun(scratch, "ties", "cli", Paths.get(golden, "nonparametric", "pairwise.txt"));
         TestSupport.finish("nonparametric");
     }
