@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <new>
 
 #include "numeric/distributions.h"
 #include "numeric/sorting.h"
@@ -71,9 +72,10 @@ WilcoxonResult wilcoxon_test(const double* x, const double* y, size_t n, PairWor
     }
     result.nonzero = static_cast<int32_t>(m);
     if (m < 2) return result;
-    work.index.resize(m);
+    // The ranks rank_average gives, through the radix order for long columns.
     double* const ranks = work.a.data();
-    rank_average(ranks, static_cast<int>(m), work.index.data());
+    if (!compute_rank_codes(ranks, static_cast<int>(m), work.codes_x)) throw std::bad_alloc();
+    average_ranks(work.codes_x, ranks);
     double plus = 0, minus = 0;
     for (size_t i = 0; i < m; ++i) (work.positive[i] ? plus : minus) += ranks[i];
     const double t = std::min(plus, minus);
@@ -198,17 +200,20 @@ Correlation kendall_from_counts(const KendallCounts& counts, size_t n) {
 Correlation spearman_test(const double* x, const double* y, size_t n, PairWork& work) {
     const size_t m = compact_pair(x, y, n, work);
     if (m < 2) return spearman_from_ranks(nullptr, nullptr, m, 0, 0);
-    work.index.resize(m);
-    const double tie_x = rank_average(work.a.data(), static_cast<int>(m), work.index.data());
-    const double tie_y = rank_average(work.b.data(), static_cast<int>(m), work.index.data());
+    if (!compute_rank_codes(work.a.data(), static_cast<int>(m), work.codes_x) ||
+        !compute_rank_codes(work.b.data(), static_cast<int>(m), work.codes_y))
+        throw std::bad_alloc();
+    const double tie_x = average_ranks(work.codes_x, work.a.data());
+    const double tie_y = average_ranks(work.codes_y, work.b.data());
     return spearman_from_ranks(work.a.data(), work.b.data(), m, tie_x, tie_y);
 }
 
 Correlation kendall_test(const double* x, const double* y, size_t n, PairWork& work) {
     const size_t m = compact_pair(x, y, n, work);
     if (m < 2) return kendall_from_counts(KendallCounts(), m);
-    compute_rank_codes(work.a.data(), static_cast<int>(m), work.codes_x);
-    compute_rank_codes(work.b.data(), static_cast<int>(m), work.codes_y);
+    if (!compute_rank_codes(work.a.data(), static_cast<int>(m), work.codes_x) ||
+        !compute_rank_codes(work.b.data(), static_cast<int>(m), work.codes_y))
+        throw std::bad_alloc();
     return kendall_from_counts(kendall_counts(work.codes_x, work.codes_y, work.kendall, work.merge), m);
 }
 

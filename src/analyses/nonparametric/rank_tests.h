@@ -14,10 +14,10 @@ namespace quorix {
 
 constexpr double kNotShown = 1e35;  // a p-value the matrix printers show as an asterisk
 
-// Reusable buffers of the per-pair tests, so that pairs allocate nothing.
+// Reusable buffers of the per-pair tests, so that pairs allocate nothing. The
+// tests throw std::bad_alloc when memory runs out.
 struct PairWork {
     std::vector<double> a, b;
-    std::vector<int> index;
     std::vector<unsigned char> positive;
     RankCodes codes_x, codes_y;
     std::vector<int32_t> kendall, merge;
