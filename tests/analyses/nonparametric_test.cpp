@@ -251,6 +251,9 @@ TEST(Nonparametric, MessagesAndCaseLimits) {
         {{1, 3}, -1, 0x20, 40, 0, "pair", "An asterisk indicates that the number of used cases is less than 20.\n", ks_note},
         {{1, 2}, -1, 0x2, 9, 0, nullptr, "is less than 10.", "Two-tail p-values of Spearman"},
         {{1, 2}, -1, 0x2, 10, 0, nullptr, "Two-tail p-values of Spearman Correlations\n", "is less than 10."},
+        {{1, 3}, -1, 0x2, 30, 0, "pair", "An asterisk indicates that the number of used cases is less than 10.\n",
+         "p-values are not printed"},
+        {{1, 2, 4}, -1, 0x40, 10, 0, nullptr, "     0.447", "No complete"},  // sqrt(3 * 4 / (6 * 10))
         {{1, 2}, -1, 0x4, 10, 0, nullptr, "is less than 11.", "Two-tail p-values of Kendall"},
         {{1, 2}, -1, 0x4, 11, 0, nullptr, "Two-tail p-values of Kendall Correlations\n", "is less than 11."},
         {{1, 2}, 4, 0x1, 11, 0, nullptr, "smaller than    6.\r\n", "P-value for both"},
