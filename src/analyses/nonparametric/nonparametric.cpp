@@ -12,6 +12,7 @@
 #include "frame/memory.h"
 #include "numeric/distributions.h"
 #include "numeric/sorting.h"
+#include "report/matrix_text.h"
 #include "report/result_document.h"
 
 namespace quorix {
