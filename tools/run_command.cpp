@@ -64,6 +64,7 @@ bool parse_parameter(const ParameterSpec& spec, const std::string& data_path, co
     switch (spec.kind) {
     case ParameterKind::variables:
     case ParameterKind::variable:
+        if (!given && spec.fallback == std::string("none")) return true;  // an optional variable left out
         if (!given) {
             error = option + " is required";
             return false;

@@ -7,6 +7,7 @@
 #include "analyses/basic/frequency.h"
 #include "analyses/basic/ttest.h"
 #include "analyses/basic/variable_filter.h"
+#include "analyses/nonparametric/nonparametric.h"
 
 namespace quorix {
 
@@ -105,7 +106,21 @@ const std::vector<AnalysisRow>& rows() {
         unbuilt(AnalysisId::regression_standard, "doRegression", "Standard Multiple Regression Done!", true),
         unbuilt(AnalysisId::regression_hierarchical, "doRegression", "Hierarchical Multiple Regression Done!", true),
         unbuilt(AnalysisId::regression_step, "doRegressionStep", "Stepwise Multiple Regression Done!", true),
-        unbuilt(AnalysisId::nonparametric, "doNonparametric", "Nonparametric Test Done!", true),
+        // The grouping variable is checked by the analysis, and only when Kruskal-Wallis needs it.
+        {AnalysisId::nonparametric, "nonparametric", "doNonparametric", {"Nonparametric Test Done!", true, true},
+         [](RunContext& c, const AnalysisArguments& a) {
+             const int group = a.variables(1).empty() ? -1 : a.variable(1);
+             return nonparametric_driver(c, NonparametricOptions{a.variables(0), group, a.word(2), a.integer(3)});
+         },
+         "rank tests of --vars: --tests sign,wilcoxon,ks,kruskal,friedman,spearman,kendall (default all but "
+         "kruskal, which needs --group G); --missing listwise|pair",
+         "nonparametric",
+         {{"vars", Kind::variables},
+          {"group", Kind::variable, 1, "G", "none", {}, false},
+          {"missing", Kind::word, 0, "", "", {{"listwise", 0}, {"pair", 0}}},
+          {"tests", Kind::bits, 0, "", "sign,wilcoxon,ks,friedman,spearman,kendall",
+           {{"kruskal", kKruskalWallis}, {"spearman", kSpearman}, {"kendall", kKendall}, {"sign", kSignTest},
+            {"wilcoxon", kWilcoxon}, {"ks", kKolmogorovSmirnov}, {"friedman", kFriedman}}}}},
         unbuilt(AnalysisId::missing_diagnosis, "doMissingDiagnosis", "Missing Diagnosis Done!", false),
         // Mean imputation's done line follows the pattern of its siblings.
         unbuilt(AnalysisId::missing_mean, "doMissingMean", "Mean Imputation Done!", false),

@@ -58,7 +58,7 @@ struct ParameterSpec {
     ParameterKind kind;
     int count = 0;                 // variables: the exact number wanted, 0 for one or more
     const char* roles = "";        // variables: what they are, for messages ("X,Y")
-    const char* fallback = "";     // rkstat's value when the option is not given
+    const char* fallback = "";     // rkstat's value when the option is not given; "none" makes a variable optional
     std::vector<BitName> names{};  // bits: the names; word: the words a caller may use
     bool numeric = true;           // variables: text variables are refused before the driver runs
 };

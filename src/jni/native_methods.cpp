@@ -125,4 +125,16 @@ JNIEXPORT void JNICALL Java_com_quorix_statistics_StatisticsNative_doCorrelation
                });
 }
 
+JNIEXPORT void JNICALL Java_com_quorix_statistics_StatisticsNative_doNonparametric(
+    JNIEnv* env, jobject, jstring path, jstring run, jint n, jintArray vars, jint groupVar, jstring missingOption,
+    jint testWord, jint selCount, jintArray sel) {
+    run_native(env, AnalysisId::nonparametric, path, run, kNoPathLimit, selCount, sel,
+               [&](JavaArguments& args, std::vector<Argument>& values) {
+                   values.push_back(java_variables_argument(args, n, vars, "the variable list"));
+                   values.push_back(java_variable_argument({groupVar}));
+                   values.push_back(java_word_argument(args, missingOption, "the missing-data option"));
+                   values.push_back(integer_argument(testWord));
+               });
+}
+
 }  // extern "C"
