@@ -11,6 +11,7 @@
 #include "analyses/basic/descriptive.h"
 #include "analyses/basic/frequency.h"
 #include "analyses/basic/ttest.h"
+#include "analyses/factor/factor.h"
 #include "data_tools.h"
 #include "frame/channels.h"
 
@@ -103,6 +104,28 @@ int run_correlation(const RunRequest& request, std::string& error) {
                              word("processing"), word("matrix"), alpha, write_matrix, request.selection);
 }
 
+// The option words go to the analysis as given, as the native method passes
+// them: it checks them itself.
+int run_factor(const RunRequest& request, std::string& error) {
+    int scores = 0;
+    double cutoff = 0;
+    if (!option_flag(request, "scores", scores, error) || !option_number(request, "cutoff", 1.0, cutoff, error))
+        return kInvalidRequest;
+    const auto word = [&request](const char* name) {
+        const auto option = request.options.find(name);
+        return option == request.options.end() ? nullptr : option->second.c_str();
+    };
+    FactorOptions options;
+    options.variables = request.variables;
+    options.rotation = word("rotation");
+    options.initial_value = word("extraction");
+    options.processing = word("processing");
+    options.sort = word("sort");
+    options.factor_scores = scores;
+    options.cutoff = cutoff;
+    return factor_frame(request.data_path.c_str(), request.run_name.c_str(), options, request.selection);
+}
+
 // --show: the optional lines of the cross tabulation by name, as the bits of its display word.
 bool crosstab_display(const RunRequest& request, int& display, std::string& error) {
     static const struct {
@@ -172,6 +195,10 @@ const std::vector<AnalysisCommand> kAnalyses = {
      run_crosstab3},
     {"anova1", "one-way ANOVA of --vars DEPENDENT,FACTOR (balanced, at most 36 groups)", "", run_anova1},
     {"anova2", "two-way ANOVA of --vars DEPENDENT,A,B with interaction (balanced, at most 36 cells)", "", run_anova2},
+    {"factor",
+     "eigenvalues of the correlations of --vars, then the factors: --extraction pca|epic, --rotation "
+     "varimax|oblimin|othosim, --processing complete|pair, --sort none|factor|commuality, --cutoff, --scores yes",
+     "extraction rotation processing sort cutoff scores", run_factor},
     {"correlation",
      "covariances (--matrix cov) or correlations (corr) of --vars; --processing complete|pair; --alpha yes; "
      "--write-matrix yes",
