@@ -168,7 +168,7 @@ void factor_analysis_proper(RunContext& context, FactorState& state) {
     channel_write(kReportChannel, text);
     state.eigenvalues = eigenvalues;
 
-    FactorInput input{context, state, matrix, sd, means, eigenvalues, counts.listwise != 0};
+    FactorInput input{context, state, matrix, sd, means, eigenvalues};
     report_factors(input);
 }
 
