@@ -8,6 +8,7 @@
 
 #include "analyses/basic/anova.h"
 #include "analyses/basic/correlation.h"
+#include "analyses/factor/factor.h"
 #include "analyses/basic/crosstab.h"
 #include "analyses/basic/descriptive.h"
 #include "analyses/basic/frequency.h"
@@ -107,6 +108,21 @@ void run_correlation(ByteReader& in, const FuzzFile& file) {
                       in.selection(file.cases));
 }
 
+void run_factor(ByteReader& in, const FuzzFile& file) {
+    static const char* const kWords[] = {nullptr, "varimax", "OBLIMIN", "othosim", "pca", "Epic", "pair",
+                                         "complete", "factor", "Commuality", "none", "x", ""};
+    static const double kCutoffs[] = {0, 1, 0.5, -1, 1e308, -0.0, 2.5, 1e-300};
+    FactorOptions options;
+    options.variables = variable_list(in, file);
+    options.rotation = kWords[in.small(13)];
+    options.initial_value = kWords[in.small(13)];
+    options.processing = kWords[in.small(13)];
+    options.sort = kWords[in.small(13)];
+    options.factor_scores = in.flag();
+    options.cutoff = in.flag() ? in.value() : kCutoffs[in.small(8)];
+    factor_frame(file.path.c_str(), "fz", options, in.selection(file.cases));
+}
+
 struct Runner {
     const char* family;
     void (*run)(ByteReader&, const FuzzFile&);
@@ -116,7 +132,7 @@ const Runner kAllRunners[] = {
     {"summaries", run_descriptive},     {"summaries", run_frequency},      {"ttests", run_one_sample},
     {"ttests", run_paired},             {"ttests", run_independent},       {"ttests", run_matched},
     {"tables", run_crosstab_two},       {"tables", run_crosstab_three},    {"tables", run_anova_one},
-    {"tables", run_anova_two},          {"correlation", run_correlation},
+    {"tables", run_anova_two},          {"correlation", run_correlation},  {"correlation", run_factor},
 };
 
 std::vector<Runner> family_runners() {

@@ -219,6 +219,23 @@ TEST(Factor, HostileListsAndData) {
     EXPECT_NE(record.find("<EigVal>     2.000</EigVal>\n<EigVal>     0.000</EigVal>\n<EigVal>     0.000</EigVal>"),
               std::string::npos)
         << record;
+    // Three hundred variables of five cases: rank 4, the rest within rounding of 0.
+    const std::string wide = dir.file("wide.rkd");
+    std::vector<testing::TestVariable> columns;
+    std::vector<int> all;
+    for (int v = 0; v < 300; ++v) {
+        columns.push_back({"v" + std::to_string(v), {}});
+        for (int c = 0; c < 5; ++c) columns.back().values.push_back(std::fmod((v + 3.0) * (c + 1) * 7.1, 5.3));
+        all.push_back(v + 1);
+    }
+    testing::write_numeric_file(wide, columns);
+    FactorOptions options = with_variables(all);
+    options.factor_scores = 1;
+    record = run_factor(dir, wide, options, &status);
+    const size_t fifth = record.find("      5        ");
+    ASSERT_NE(fifth, std::string::npos);
+    EXPECT_EQ(record.substr(fifth + 15, 5), "0.000");
+    EXPECT_NE(record.find(" Factor scores are not calculated: the correlation matrix is singular.\n"), std::string::npos);
     // All missing; a variable outside the file; an empty list.
     for (const std::vector<int>& list : {std::vector<int>{6}, std::vector<int>{3, 9}, std::vector<int>{}}) {
         record = run_factor(dir, path, with_variables(list), &status);
@@ -330,6 +347,29 @@ TEST(Factor, RunsAgainstGoldenFiles) {
     every.sort = "Commuality";
     every.cutoff = 0.9;
     testing::expect_golden("factor/every_option.txt", run_factor(dir, air, every));
+}
+
+// A correlation matrix file as input gives the eigenvalues of the raw data;
+// it records the cases used, and it has no cases to score.
+TEST(Factor, MatrixFileInput) {
+    ScratchDir dir;
+    const std::string path = mtcars(dir);
+    const std::vector<int> variables = {2, 3, 4, 5, 6, 7, 8};
+    const std::string raw = run_factor(dir, path, with_variables(variables));
+    testing::record_run(dir, path, "c", [&] { correlation_frame(path.c_str(), "c", variables, nullptr, "corr", 0, 1, {}); });
+    FactorOptions options = with_variables({1, 2, 3, 4, 5, 6, 7});
+    options.factor_scores = 1;
+    const std::string from_matrix = run_factor(dir, dir.file("Matrix.rkd"), options);
+    const auto eigenvalues = [](const std::string& record) {
+        return record.substr(record.find("<EigenTbl>"), record.find("</EigenTbl>") - record.find("<EigenTbl>"));
+    };
+    EXPECT_EQ(eigenvalues(from_matrix), eigenvalues(raw));
+    EXPECT_NE(from_matrix.find(" Number of cases used in this analysis are ..     32\n"), std::string::npos);
+    EXPECT_NE(from_matrix.find("\nWhen correlations are input, factor scores are not calculated.\n"), std::string::npos);
+    EXPECT_FALSE(testing::file_exists(dir.file("Matrix_FactorScores.rkd")));
+    // Variables the matrix does not hold.
+    const std::string bad = run_factor(dir, dir.file("Matrix.rkd"), with_variables({1, 9}));
+    EXPECT_EQ(bad.find("<EigenTbl>"), std::string::npos);
 }
 
 // Regression-method scores of the varimax factors against R (factor_reference.R).

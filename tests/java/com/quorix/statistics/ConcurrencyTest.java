@@ -52,6 +52,8 @@ public final class ConcurrencyTest {
                 new Call("crosstab3", (p, r) -> engine.doCrosstabThree(p, r, 1, 2, 1, 0, 0, none)),
                 new Call("anova1", (p, r) -> engine.doAnovaOne(p, r, 0, 2, 0, none)),
                 new Call("anova2", (p, r) -> engine.doAnovaTwo(p, r, 0, 1, 2, 0, none)),
+                new Call("factor", (p, r) -> engine.doFactorAnalysis(p, r, 3, new int[] {0, 1, 2}, "oblimin", "epic",
+                        "pair", true, "factor", 0.5, 0, none)),
                 new Call("correlation", (p, r) -> engine.doCorrelation(p, r, 3, new int[] {0, 1, 2}, "pair", "corr",
                         true, true, 0, none)));
 
