@@ -6,13 +6,7 @@
 #include <cstring>
 #include <vector>
 
-#include "analyses/basic/anova.h"
-#include "analyses/basic/correlation.h"
-#include "analyses/factor/factor.h"
-#include "analyses/basic/crosstab.h"
-#include "analyses/basic/descriptive.h"
-#include "analyses/basic/frequency.h"
-#include "analyses/basic/ttest.h"
+#include "analyses/registry.h"
 #include "fuzz_input.h"
 
 using namespace quorix;
@@ -20,130 +14,45 @@ using namespace quorix::fuzzing;
 
 namespace {
 
-std::vector<int> variable_list(ByteReader& in, const FuzzFile& file) {
-    std::vector<int> variables(static_cast<size_t>(in.small(file.variables + 2)));
-    for (int& variable : variables) variable = in.variable(file.variables);
-    return variables;
+// One parameter's value from the bytes, in the forms a caller could pass:
+// variable numbers in and out of range, any double, odd words and bits.
+Argument fuzz_argument(ByteReader& in, const FuzzFile& file, const ParameterSpec& spec) {
+    switch (spec.kind) {
+    case ParameterKind::variables: {
+        std::vector<int> variables(static_cast<size_t>(spec.count > 0 ? spec.count : in.small(file.variables + 2)));
+        for (int& variable : variables) variable = in.variable(file.variables);
+        return variables_argument(std::move(variables));
+    }
+    case ParameterKind::variable:
+        return variables_argument({in.variable(file.variables)});
+    case ParameterKind::number:
+        return number_argument(in.value());
+    case ParameterKind::integer:
+        return integer_argument(in.small(3) - 1);
+    case ParameterKind::flag:
+        return integer_argument(in.flag());
+    case ParameterKind::bits:
+        return integer_argument(in.byte() | (in.byte() << 8));
+    case ParameterKind::word: {
+        static const char* const kOdd[] = {nullptr, "x", "", "PAIR", "COV"};
+        const size_t choice = static_cast<size_t>(in.small(static_cast<int>(spec.names.size() + 5)));
+        return word_argument(choice < spec.names.size() ? spec.names[choice].name : kOdd[choice - spec.names.size()]);
+    }
+    }
+    return Argument();
 }
 
-void run_descriptive(ByteReader& in, const FuzzFile& file) {
-    const std::vector<int> variables = variable_list(in, file);
-    descriptive_frame(file.path.c_str(), "fz", variables, in.selection(file.cases));
-}
-
-void run_frequency(ByteReader& in, const FuzzFile& file) {
-    const std::vector<int> variables = variable_list(in, file);
-    frequency_frame(file.path.c_str(), "fz", variables, in.small(3) - 1, in.selection(file.cases));
-}
-
-template <typename Steps>
-void run_ttest(ByteReader& in, const FuzzFile& file, Steps steps) {
-    const std::vector<int32_t> selection = in.selection(file.cases);
-    open_ttest_run(file.path.c_str(), "fz", [&](RunContext& context) { return steps(context, selection); });
-}
-
-void run_one_sample(ByteReader& in, const FuzzFile& file) {
-    const int variable = in.variable(file.variables);
-    const double test_value = in.value();
-    run_ttest(in, file, [&](RunContext& context, const std::vector<int32_t>& selection) {
-        return one_sample_frame(context, variable, test_value, selection);
-    });
-}
-
-void run_paired(ByteReader& in, const FuzzFile& file) {
-    const int first = in.variable(file.variables), second = in.variable(file.variables);
-    const double test_value = in.value();
-    run_ttest(in, file, [&](RunContext& context, const std::vector<int32_t>& selection) {
-        return paired_sample_frame(context, first, second, test_value, selection);
-    });
-}
-
-void run_independent(ByteReader& in, const FuzzFile& file) {
-    const int variable = in.variable(file.variables), group = in.variable(file.variables);
-    const double test_value = in.value();
-    run_ttest(in, file, [&](RunContext& context, const std::vector<int32_t>& selection) {
-        return independent_sample_frame(context, variable, group, test_value, selection);
-    });
-}
-
-void run_matched(ByteReader& in, const FuzzFile& file) {
-    const int variable = in.variable(file.variables), group = in.variable(file.variables);
-    const double test_value = in.value();
-    run_ttest(in, file, [&](RunContext& context, const std::vector<int32_t>& selection) {
-        return matched_sample_frame(context, variable, group, test_value, selection);
-    });
-}
-
-void run_crosstab_two(ByteReader& in, const FuzzFile& file) {
-    const int row = in.variable(file.variables), column = in.variable(file.variables);
-    const int display = in.byte() | (in.byte() << 8);
-    crosstab_two_frame(file.path.c_str(), "fz", row, column, display, in.selection(file.cases));
-}
-
-void run_crosstab_three(ByteReader& in, const FuzzFile& file) {
-    const int row = in.variable(file.variables), column = in.variable(file.variables);
-    const int layer = in.variable(file.variables);
-    const int display = in.byte() | (in.byte() << 8);
-    crosstab_three_frame(file.path.c_str(), "fz", row, column, layer, display, in.selection(file.cases));
-}
-
-void run_anova_one(ByteReader& in, const FuzzFile& file) {
-    const int dependent = in.variable(file.variables), factor = in.variable(file.variables);
-    anova_one_frame(file.path.c_str(), "fz", dependent, factor, in.selection(file.cases));
-}
-
-void run_anova_two(ByteReader& in, const FuzzFile& file) {
-    const int dependent = in.variable(file.variables), a = in.variable(file.variables);
-    const int b = in.variable(file.variables);
-    anova_two_frame(file.path.c_str(), "fz", dependent, a, b, in.selection(file.cases));
-}
-
-void run_correlation(ByteReader& in, const FuzzFile& file) {
-    static const char* const kWords[] = {nullptr, "complete", "pair", "PAIR", "corr", "cov", "COV", "x", ""};
-    const std::vector<int> variables = variable_list(in, file);
-    const char* processing = kWords[in.small(9)];
-    const char* matrix = kWords[in.small(9)];
-    const int alpha = in.flag(), write_matrix = in.flag();
-    correlation_frame(file.path.c_str(), "fz", variables, processing, matrix, alpha, write_matrix,
-                      in.selection(file.cases));
-}
-
-void run_factor(ByteReader& in, const FuzzFile& file) {
-    static const char* const kWords[] = {nullptr, "varimax", "OBLIMIN", "othosim", "pca", "Epic", "pair",
-                                         "complete", "factor", "Commuality", "none", "x", ""};
-    static const double kCutoffs[] = {0, 1, 0.5, -1, 1e308, -0.0, 2.5, 1e-300};
-    FactorOptions options;
-    options.variables = variable_list(in, file);
-    options.rotation = kWords[in.small(13)];
-    options.initial_value = kWords[in.small(13)];
-    options.processing = kWords[in.small(13)];
-    options.sort = kWords[in.small(13)];
-    options.factor_scores = in.flag();
-    options.cutoff = in.flag() ? in.value() : kCutoffs[in.small(8)];
-    factor_frame(file.path.c_str(), "fz", options, in.selection(file.cases));
-}
-
-struct Runner {
-    const char* family;
-    void (*run)(ByteReader&, const FuzzFile&);
-};
-
-const Runner kAllRunners[] = {
-    {"summaries", run_descriptive},     {"summaries", run_frequency},      {"ttests", run_one_sample},
-    {"ttests", run_paired},             {"ttests", run_independent},       {"ttests", run_matched},
-    {"tables", run_crosstab_two},       {"tables", run_crosstab_three},    {"tables", run_anova_one},
-    {"tables", run_anova_two},          {"correlation", run_correlation},  {"correlation", run_factor},
-};
-
-std::vector<Runner> family_runners() {
-    std::vector<Runner> runners;
+// The built analyses of the target's family (QUORIX_FUZZ_FAMILY), or all.
+std::vector<const AnalysisRow*> family_rows() {
+    std::vector<const AnalysisRow*> rows;
+    for (const AnalysisRow& row : analysis_rows()) {
+        if (!row.entry) continue;
 #ifdef QUORIX_FUZZ_FAMILY
-    for (const Runner& runner : kAllRunners)
-        if (std::strcmp(runner.family, QUORIX_FUZZ_FAMILY) == 0) runners.push_back(runner);
-#else
-    runners.assign(std::begin(kAllRunners), std::end(kAllRunners));
+        if (std::strcmp(row.family, QUORIX_FUZZ_FAMILY) != 0) continue;
 #endif
-    return runners;
+        rows.push_back(&row);
+    }
+    return rows;
 }
 
 }  // namespace
@@ -154,10 +63,13 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static const std::vector<Runner> runners = family_runners();
+    static const std::vector<const AnalysisRow*> rows = family_rows();
     ByteReader in{data, size};
-    const Runner& runner = runners[static_cast<size_t>(in.small(static_cast<int>(runners.size())))];
+    const AnalysisRow& row = *rows[static_cast<size_t>(in.small(static_cast<int>(rows.size())))];
     const FuzzFile file = make_data_file(in);
-    runner.run(in, file);
+    AnalysisArguments arguments;
+    for (const ParameterSpec& spec : row.parameters) arguments.values.push_back(fuzz_argument(in, file, spec));
+    arguments.selection = in.selection(file.cases);
+    run_analysis(row.id, file.path, "fz", arguments);
     return 0;
 }

@@ -1,5 +1,10 @@
 #include "data_tools.h"
 
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
+
 #include <cmath>
 #include <cstdio>
 #include <memory>
@@ -286,9 +291,15 @@ bool import_csv(const std::string& csv_path, const std::string& rkd_path, const 
 bool open_data_file(const std::string& path, RunContext& context, std::string& error) {
     context = RunContext();
     context.path = path;
+    std::error_code status_error;
+    if (std::filesystem::exists(path, status_error) && !std::filesystem::is_regular_file(path, status_error)) {
+        error = "cannot open " + path + ": not a regular file";
+        return false;
+    }
+    errno = 0;
     context.data_file = std::fopen(path.c_str(), "rb");
     if (!context.data_file) {
-        error = "cannot open " + path;
+        error = "cannot open " + path + ": " + (errno ? std::strerror(errno) : "unknown reason");
         return false;
     }
     switch (load_data_file(context)) {

@@ -134,7 +134,7 @@ void write_text(std::FILE* file, const std::string& text) {
 
 void channel_write(int channel, const std::string& text) {
     write_text(channel_file(channel), text);
-    if (output_state().echo) {
+    if (output_state().echo && !output_state().echo_suppressed) {
         write_text(stdout, text);
         std::fflush(stdout);
     }
@@ -156,6 +156,7 @@ int console_printf(const char* format, ...) {
     va_start(args, format);
     int length = append_vprintf(text, format, args);
     va_end(args);
+    if (output_state().echo_suppressed) return length;
     write_text(stdout, text);
     std::fflush(stdout);
     return length;

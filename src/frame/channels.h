@@ -24,6 +24,16 @@ struct OutputState {
     std::FILE* xml = nullptr;
     int files_open = 0;
     int echo = 0;
+    // The frame's own console lines (the driver's status line and the done
+    // line) are for the application's console; rkstat prints its own.
+    bool frame_console_lines = true;
+    // Why the last run could not start (a path and the system's reason), for
+    // callers that say it in their own words; empty when it started.
+    std::string run_failure;
+    // rkstat's --quiet and --out-dir: no echo of the channels, and the result
+    // files formed in another directory (the file name as usual).
+    bool echo_suppressed = false;
+    std::string result_directory;
 };
 
 OutputState& output_state();

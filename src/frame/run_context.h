@@ -19,6 +19,7 @@ struct RunContext {
     std::vector<int32_t> selection;              // the caller's case selection; empty = every case
     std::string path;                            // the data file path as the caller passed it
     int32_t short_name_layout = 0;               // 1 for "VORW60" files
+    bool found_nothing = false;                  // set by a driver that had no case to analyse
 };
 
 inline int32_t selection_count(const RunContext& context) {

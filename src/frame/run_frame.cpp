@@ -1,5 +1,9 @@
 #include "frame/run_frame.h"
 
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
 
 #include "datafile/rkd_reader.h"
 #include "report/result_document.h"
@@ -7,31 +11,6 @@
 namespace quorix {
 
 namespace {
-
-// Mean imputation's done line follows the pattern of its siblings.
-const FrameRow kFrames[] = {
-    {FrameId::descriptive, "doDescriptive", "Descript Analysis Done!", true, true},
-    {FrameId::frequency, "doFrequency", "Frquency Analysis Done!", true, true},
-    {FrameId::one_sample, "doOneSample", "One-Sample t-test Analysis Done!", true, true},
-    {FrameId::paired_sample, "doPairedSample", "Paired-Samples t-test Analysis Done!", true, true},
-    {FrameId::independent_sample, "doIndependentSample", "Independent-Samples t-test Analysis Done!", true, true},
-    {FrameId::matched_sample, "doMatchedSample", "Matched-Samples t-test Analysis Done!", true, true},
-    {FrameId::crosstab_two, "doCrosstabTwo", "Two way Crosstab Analysis Done!", true, true},
-    {FrameId::crosstab_three, "doCrosstabThree", "Three way Crosstab Analysis Done!", true, true},
-    {FrameId::anova_one, "doAnovaOne", "One-Way ANOVA Analysis Done!", true, true},
-    {FrameId::anova_two, "doAnovaTwo", "Two-Way ANOVA Analysis Done!", true, true},
-    {FrameId::anova_glm, "doAnovaGLM", "General Linear Model Analysis Done!", true, true},
-    {FrameId::factor_analysis, "doFactorAnalysis", "Factor Analysis Done!", true, true},
-    {FrameId::correlation, "doCorrelation", "Correlation Analysis Done!", true, true},
-    {FrameId::regression_standard, "doRegression", "Standard Multiple Regression Done!", true, true},
-    {FrameId::regression_hierarchical, "doRegression", "Hierarchical Multiple Regression Done!", true, true},
-    {FrameId::regression_step, "doRegressionStep", "Stepwise Multiple Regression Done!", true, true},
-    {FrameId::nonparametric, "doNonparametric", "Nonparametric Test Done!", true, true},
-    {FrameId::missing_diagnosis, "doMissingDiagnosis", "Missing Diagnosis Done!", false, false},
-    {FrameId::missing_mean, "doMissingMean", "Mean Imputation Done!", false, false},
-    {FrameId::missing_regression, "doMissingRegression", "Regression Imputation Done!", false, false},
-    {FrameId::missing_em, "doMissingEM", "EM Imputation Done!", false, false},
-};
 
 constexpr size_t kExtensionLength = 4;  // ".rkd"
 
@@ -73,14 +52,17 @@ void list_variable_names(const RunContext& context) {
 
 }  // namespace
 
-const FrameRow& frame_row(FrameId id) { return kFrames[static_cast<size_t>(id)]; }
-
 ResultFileNames result_file_names(const std::string& data_path, const std::string& run_name) {
     ResultFileNames names;
     // A path too short to carry an extension has no result files: the run is
     // refused as one whose result files cannot be created.
     if (data_path.size() < kExtensionLength) return names;
-    const std::string base = data_path.substr(0, data_path.size() - kExtensionLength) + "_" + run_name;
+    std::string base = data_path.substr(0, data_path.size() - kExtensionLength) + "_" + run_name;
+    const std::string& directory = output_state().result_directory;
+    if (!directory.empty()) {
+        const size_t slash = base.find_last_of("/\\");
+        base = directory + "/" + (slash == std::string::npos ? base : base.substr(slash + 1));
+    }
     names.report = base + ".out";
     names.log = base + ".log";
     names.xml = base + ".xml";
@@ -88,6 +70,7 @@ ResultFileNames result_file_names(const std::string& data_path, const std::strin
 }
 
 void print_status_line(int status) {
+    if (!output_state().frame_console_lines) return;
     if (status == -1)
         console_printf("\nMemory allocation error when doing Descriptive Operation");
     else if (status == 0)
@@ -96,31 +79,85 @@ void print_status_line(int status) {
         console_printf("\nThe Return Value ( %d ) from Descriptive Operation is undeclared error number", status);
 }
 
+namespace {
+
+// Opening a FIFO or a device could block the caller's thread for good, and a
+// directory opens as a stream that reads nothing: only regular files (or
+// paths that do not exist yet, for the result files) are opened.
+bool is_regular_or_absent(const std::string& path) {
+    std::error_code error;
+    const std::filesystem::file_status status = std::filesystem::status(path, error);
+    return !std::filesystem::exists(status) || std::filesystem::is_regular_file(status);
+}
+
+bool same_file(const std::string& first, const std::string& second) {
+    std::error_code error;
+    return std::filesystem::equivalent(first, second, error) && !error;
+}
+
+std::string system_reason(int error_number) { return error_number ? std::strerror(error_number) : "unknown reason"; }
+
+// The three result files, opened for writing; false with the reason in the
+// output state when any of them cannot be. A result name that is the data
+// file itself is refused: a run never writes over what it reads.
+bool open_result_files(const char* data_path, const char* run_name) {
+    OutputState& state = output_state();
+    if (!data_path || !run_name) {
+        state.run_failure = "no data file path or run name";
+        return false;
+    }
+    const ResultFileNames names = result_file_names(data_path, run_name);
+    if (names.report.empty()) {
+        state.run_failure = std::string("the data file path '") + data_path + "' is too short to name result files";
+        return false;
+    }
+    std::FILE** streams[3] = {&state.report, &state.log, &state.xml};
+    const std::string* paths[3] = {&names.report, &names.log, &names.xml};
+    for (int k = 0; k < 3; ++k) {
+        const std::string& path = *paths[k];
+        if (!is_regular_or_absent(path)) {
+            state.run_failure = "cannot create " + path + ": not a regular file";
+            return false;
+        }
+        if (same_file(path, data_path)) {
+            state.run_failure = "cannot create " + path + ": it is the data file";
+            return false;
+        }
+        errno = 0;
+        *streams[k] = std::fopen(path.c_str(), "w");
+        if (!*streams[k]) {
+            state.run_failure = "cannot create " + path + ": " + system_reason(errno);
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
 int open_run(const char* data_path, const char* run_name, RunContext& context) {
     OutputState& state = output_state();
     state.echo = 1;
     state.files_open = 1;
+    state.run_failure.clear();
     context = RunContext();
-    if (!data_path || !run_name) {
+    if (!open_result_files(data_path, run_name)) {
         console_printf("can't initialize output files.");
         return fail_open(context);
     }
-
-    const ResultFileNames names = result_file_names(data_path, run_name);
     context.path = data_path;
-    if (!names.report.empty()) {
-        state.report = std::fopen(names.report.c_str(), "w");
-        state.log = std::fopen(names.log.c_str(), "w");
-        state.xml = std::fopen(names.xml.c_str(), "w");
-    }
-    if (!state.report || !state.log || !state.xml) {
-        console_printf("can't initialize output files.");
-        return fail_open(context);
-    }
     write_document_prolog();
 
+    if (!is_regular_or_absent(data_path)) {
+        channel_printf(kLogChannel, "%s\n", "Open file Failed.\n");
+        state.run_failure = std::string("cannot open ") + data_path + ": not a regular file";
+        channel_printf(kLogChannel, " %s\n", state.run_failure.c_str());
+        return fail_open(context);
+    }
+    errno = 0;
     context.data_file = std::fopen(data_path, "rb");
     if (!context.data_file) {
+        state.run_failure = std::string("cannot open ") + data_path + ": " + system_reason(errno);
         channel_printf(kLogChannel, "%s\n", "Open file Failed.\n");
         return fail_open(context);
     }
@@ -144,10 +181,23 @@ int open_run(const char* data_path, const char* run_name, RunContext& context) {
     return 0;
 }
 
+void refuse_run(const char* data_path, const char* run_name, const std::string& reason) {
+    OutputState& state = output_state();
+    state.echo = 1;
+    state.files_open = 1;
+    state.run_failure = reason;
+    if (open_result_files(data_path, run_name)) {
+        write_document_prolog();
+        // The console has had the reason already.
+        std::fprintf(state.log, " Invalid argument: %s.\n", reason.c_str());
+    }
+    close_result_files();
+}
+
 void close_run(RunContext& context, const char* done_line) {
     release_data(context);
     close_result_files();
-    channel_printf(kLogChannel, "%s\n", done_line);
+    if (output_state().frame_console_lines) channel_printf(kLogChannel, "%s\n", done_line);
 }
 
 }  // namespace quorix

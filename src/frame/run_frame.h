@@ -17,6 +17,10 @@ namespace quorix {
 // opened is already released.
 int open_run(const char* data_path, const char* run_name, RunContext& context);
 
+// A run refused for its arguments before it could start: the result files in
+// the minimal form of a failed run (the XML prolog), the reason on the log.
+void refuse_run(const char* data_path, const char* run_name, const std::string& reason);
+
 // Frees the header and dictionary, closes the data file and the three result
 // files (report, log, XML), clears the files-open flag, then writes the done
 // line, which with the files closed reaches the console only.
@@ -32,48 +36,28 @@ struct ResultFileNames {
 };
 ResultFileNames result_file_names(const std::string& data_path, const std::string& run_name);
 
-enum class FrameId {
-    descriptive,
-    frequency,
-    one_sample,
-    paired_sample,
-    independent_sample,
-    matched_sample,
-    crosstab_two,
-    crosstab_three,
-    anova_one,
-    anova_two,
-    anova_glm,
-    factor_analysis,
-    correlation,
-    regression_standard,
-    regression_hierarchical,
-    regression_step,
-    nonparametric,
-    missing_diagnosis,
-    missing_mean,
-    missing_regression,
-    missing_em,
-};
-
+// What distinguishes one analysis's frame from another's besides its driver.
 struct FrameRow {
-    FrameId id;
-    const char* native_method;
     const char* done_line;
-    bool takes_selection;
-    bool reports_status;  // prints the console line for the driver's result
+    bool takes_selection;  // the missing-data analyses run on every case
+    bool reports_status;   // prints the console line for the driver's result
 };
-
-const FrameRow& frame_row(FrameId id);
 
 // The console line for a driver's result, the same words for every analysis.
 void print_status_line(int status);
 
-// Frame steps 2-6, for a run whose open_run has succeeded. The driver is
-// called as driver(context) and returns its status.
+// The whole frame of one analysis: open_run, the case selection stored, the
+// driver called as driver(context), the status line, close_run with the done
+// line. Returns -1 when open_run failed, else the driver's status, or
+// kFoundNothing when the driver ran but found no case to analyse (the status
+// line still shows the driver's own status).
+constexpr int kFoundNothing = 1;
+
 template <typename Driver>
-int finish_frame(RunContext& context, FrameId id, const std::vector<int32_t>& selection, Driver&& driver) {
-    const FrameRow& row = frame_row(id);
+int run_frame(const char* data_path, const char* run_name, const FrameRow& row, const std::vector<int32_t>& selection,
+              Driver&& driver) {
+    RunContext context;
+    if (open_run(data_path, run_name, context) != 0) return -1;
     if (row.takes_selection) context.selection = selection;
     int status;
     try {
@@ -85,17 +69,7 @@ int finish_frame(RunContext& context, FrameId id, const std::vector<int32_t>& se
     }
     if (row.reports_status) print_status_line(status);
     close_run(context, row.done_line);
-    return status;
-}
-
-// The whole frame of one analysis. Returns -1 when open_run failed, else the
-// driver's status.
-template <typename Driver>
-int run_frame(const char* data_path, const char* run_name, FrameId id, const std::vector<int32_t>& selection,
-              Driver&& driver) {
-    RunContext context;
-    if (open_run(data_path, run_name, context) != 0) return -1;
-    return finish_frame(context, id, selection, driver);
+    return status == 0 && context.found_nothing ? kFoundNothing : status;
 }
 
 }  // namespace quorix

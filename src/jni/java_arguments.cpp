@@ -15,7 +15,10 @@ std::mutex& library_mutex() {
 }
 
 void refuse(JavaArguments& args, const std::string& reason) {
-    if (args.ok) console_printf(" Invalid argument: %s.\n", reason.c_str());
+    if (args.ok) {
+        console_printf(" Invalid argument: %s.\n", reason.c_str());
+        args.reason = reason;
+    }
     args.ok = false;
 }
 
@@ -93,6 +96,22 @@ std::vector<int> java_variables(JavaArguments& args, jint count, jintArray value
     std::vector<int> variables(raw.size());
     for (size_t i = 0; i < raw.size(); ++i) variables[i] = java_variable(raw[i]);
     return variables;
+}
+
+Argument java_variables_argument(JavaArguments& args, jint count, jintArray values, const char* what) {
+    return variables_argument(java_variables(args, count, values, what));
+}
+
+Argument java_variable_argument(std::initializer_list<jint> values) {
+    std::vector<int> variables;
+    for (jint value : values) variables.push_back(java_variable(value));
+    return variables_argument(std::move(variables));
+}
+
+Argument java_word_argument(JavaArguments& args, jstring value, const char* what) {
+    std::string text;
+    if (!java_option_text(args, value, what, text)) return word_argument(nullptr);
+    return word_argument(text.c_str());
 }
 
 std::vector<int32_t> java_selection(JavaArguments& args, jint count, jintArray values) {

@@ -7,8 +7,11 @@
 #include <jni.h>
 
 #include <cstdint>
+#include <initializer_list>
 #include <string>
 #include <vector>
+
+#include "analyses/registry.h"
 
 namespace quorix {
 
@@ -18,7 +21,8 @@ constexpr size_t kNoPathLimit = 0;
 
 struct JavaArguments {
     JNIEnv* env;
-    bool ok = true;  // false once any conversion failed; later ones are skipped
+    bool ok = true;      // false once any conversion failed; later ones are skipped
+    std::string reason;  // why the first failed conversion failed
 };
 
 // A string argument as UTF-8 bytes; max_bytes 0 means no limit.
@@ -34,6 +38,13 @@ struct RunNames {
 };
 RunNames java_run_names(JavaArguments& args, jstring path, jstring run, size_t path_limit);
 
+// A list of count variable numbers made 1-based, as one argument.
+Argument java_variables_argument(JavaArguments& args, jint count, jintArray values, const char* what);
+// Single variables made 1-based, as one argument.
+Argument java_variable_argument(std::initializer_list<jint> values);
+// A string option for which null means the analysis's default, as one argument.
+Argument java_word_argument(JavaArguments& args, jstring value, const char* what);
+
 // A list of count variable numbers made 1-based.
 std::vector<int> java_variables(JavaArguments& args, jint count, jintArray values, const char* what);
 // The case selection, copied unchanged.
@@ -45,6 +56,16 @@ int java_variable(jint value);
 // inside it: nothing reaches the JVM as an exception.
 template <typename Call>
 void guarded_call(Call&& call);
+
+// The body of every native method: converts the data file path, the run name,
+// then the method's own parameters (convert(args, values) appends one Argument
+// per parameter, in Java order), then the case selection, and runs the
+// analysis. A refused argument is answered with a console line and, when the
+// path and run name are usable, with the result files of a failed run whose
+// log gives the reason.
+template <typename Convert>
+void run_native(JNIEnv* env, AnalysisId id, jstring path, jstring run, size_t path_limit, jint selection_count,
+                jintArray selection, Convert&& convert);
 
 void lock_library();
 void unlock_library();
@@ -61,6 +82,23 @@ void guarded_call(Call&& call) {
         report_internal_error("unknown");
     }
     unlock_library();
+}
+
+template <typename Convert>
+void run_native(JNIEnv* env, AnalysisId id, jstring path, jstring run, size_t path_limit, jint selection_count,
+                jintArray selection, Convert&& convert) {
+    guarded_call([&] {
+        JavaArguments args{env, true, {}};
+        const RunNames names = java_run_names(args, path, run, path_limit);
+        const bool names_usable = args.ok;
+        AnalysisArguments arguments;
+        convert(args, arguments.values);
+        arguments.selection = java_selection(args, selection_count, selection);
+        if (args.ok)
+            run_analysis(id, names.data_path, names.run_name, arguments);
+        else if (names_usable)
+            refuse_run(names.data_path.c_str(), names.run_name.c_str(), args.reason);
+    });
 }
 
 }  // namespace quorix

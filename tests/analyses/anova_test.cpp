@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "analyses/basic/anova.h"
+#include "analyses/registry.h"
 #include "support/test_files.h"
 
 namespace quorix {
@@ -26,8 +27,8 @@ AnovaRun run_anova(const ScratchDir& dir, const std::string& path, const std::st
                    const std::vector<int>& vars) {
     AnovaRun run;
     run.record = testing::record_run(dir, path, name, [&] {
-        run.status = vars.size() == 2 ? anova_one_frame(path.c_str(), name.c_str(), vars[0], vars[1], {})
-                                      : anova_two_frame(path.c_str(), name.c_str(), vars[0], vars[1], vars[2], {});
+        run.status = run_analysis(vars.size() == 2 ? AnalysisId::anova_one : AnalysisId::anova_two, path, name,
+                                  {{variables_argument(vars)}, {}});
     });
     return run;
 }
@@ -242,9 +243,9 @@ TEST(Anova, HostileColumnsEndCleanly) {
                    "Independent variable has unequal-size categories!");
     EXPECT_EQ(run_anova(dir, design_file(dir, {1, 2}), "range", {1, 2, 9}).status, -1);
     const std::string cars = import_sample(dir, "mtcars.csv", "cars.rkd", {});
-    const AnovaRun text = run_anova(dir, cars, "text", {2, 1});  // a text factor, its bytes read as numbers
-    EXPECT_NE(section(text.record, "log").find(text.status == 0 ? "ANOVA IS DONE !" : "Independent variable"),
-              std::string::npos);
+    const AnovaRun text = run_anova(dir, cars, "text", {2, 1});  // a text factor is refused
+    EXPECT_EQ(text.status, -1);
+    EXPECT_NE(section(text.record, "log").find(" model is alphanumeric variable.\n"), std::string::npos);
 }
 
 }  // namespace

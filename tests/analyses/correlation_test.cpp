@@ -8,6 +8,7 @@
 #include <random>
 
 #include "analyses/basic/correlation.h"
+#include "analyses/registry.h"
 #include "analyses/basic/variable_filter.h"
 #include "data_tools.h"
 #include "datafile/matrix_file.h"
@@ -17,6 +18,14 @@
 
 namespace quorix {
 namespace {
+
+int run_correlation(const std::string& path, const char* run, const std::vector<int>& variables, const char* processing,
+                    const char* matrix, int alpha, int write_matrix) {
+    return run_analysis(AnalysisId::correlation, path, run,
+                        {{variables_argument(variables), word_argument(processing), word_argument(matrix),
+                          integer_argument(alpha), integer_argument(write_matrix)},
+                         {}});
+}
 
 using testing::ScratchDir;
 using testing::TestVariable;
@@ -217,9 +226,9 @@ TEST(Correlation, HostileValuesAndVariableNumbers) {
         for (const std::vector<int>& list : {std::vector<int>{4}, {5}, {1, 0}}) EXPECT_EQ(accumulate(path, list, listwise).status, 2);
     }
     const std::string record = testing::record_run(dir, path, "bad", [&] {
-        EXPECT_EQ(correlation_frame(path.c_str(), "bad", {}, nullptr, nullptr, 1, 1, {}), -1);
-        EXPECT_EQ(correlation_frame(path.c_str(), "bad", {4, 1}, "complete", nullptr, 1, 1, {}), 2);
-        EXPECT_EQ(correlation_frame(path.c_str(), "bad", {1, 2, 3}, "pair", "corr", 1, 1, {}), 0);
+        EXPECT_EQ(run_correlation(path, "bad", {}, nullptr, nullptr, 1, 1), -1);
+        EXPECT_EQ(run_correlation(path, "bad", {4, 1}, "complete", nullptr, 1, 1), 2);
+        EXPECT_EQ(run_correlation(path, "bad", {1, 2, 3}, "pair", "corr", 1, 1), 0);
     });
     EXPECT_NE(record.find(" At Least one variable must be selected !\n"), std::string::npos);
     EXPECT_NE(record.find(" Fewer than two used cases were found!\n"), std::string::npos);
@@ -229,7 +238,7 @@ TEST(Correlation, HostileValuesAndVariableNumbers) {
 std::string run_sample(const ScratchDir& dir, const std::string& path, const std::vector<int>& variables,
                        const char* processing, const char* matrix, int alpha, int write_matrix, int* status = nullptr) {
     return testing::record_run(dir, path, "corr", [&] {
-        const int result = correlation_frame(path.c_str(), "corr", variables, processing, matrix, alpha, write_matrix, {});
+        const int result = run_correlation(path, "corr", variables, processing, matrix, alpha, write_matrix);
         if (status) *status = result;
     });
 }
@@ -314,7 +323,7 @@ TEST(Correlation, TwelveVariablesPrintInBlocksOfTen) {
     std::vector<int> list;
     for (int v = 1; v <= 12; ++v) list.push_back(v);
     const std::string record = testing::record_run(dir, path, "blocks", [&] {
-        correlation_frame(path.c_str(), "blocks", list, nullptr, "corr", 0, 0, {});
+        run_correlation(path, "blocks", list, nullptr, "corr", 0, 0);
     });
     EXPECT_NE(record.find("\n                var11     var12\n      var11    0.0000\n"), std::string::npos);
     testing::expect_golden("correlation/twelve_variables.txt", record);

@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "analyses/basic/crosstab.h"
+#include "analyses/registry.h"
 #include "support/test_files.h"
 
 namespace quorix {
@@ -28,7 +29,7 @@ std::string hair_eye_color(const ScratchDir& dir) {
 std::string two_way_record(const ScratchDir& dir, const std::string& path, const std::string& run, int row, int column,
                            int display, const std::vector<int32_t>& selection = {}) {
     return testing::record_run(dir, path, run,
-                               [&] { crosstab_two_frame(path.c_str(), run.c_str(), row, column, display, selection); });
+                               [&] { run_analysis(AnalysisId::crosstab_two, path, run, {{variables_argument({row, column}), integer_argument(display)}, selection}); });
 }
 
 TEST(Crosstab, HairByEyeGoldens) {
@@ -39,7 +40,7 @@ TEST(Crosstab, HairByEyeGoldens) {
     testing::expect_golden("crosstab/hair_eye_none.txt", two_way_record(dir, path, "none", 1, 2, 0));
     // Layers of sex: a subtable each, the statistics of mutual independence, no XML result.
     testing::expect_golden("crosstab/hair_eye_sex.txt", testing::record_run(dir, path, "three", [&] {
-                               crosstab_three_frame(path.c_str(), "three", 1, 2, 3, kAllLines, {});
+                               run_analysis(AnalysisId::crosstab_three, path, "three", {{variables_argument({1, 2, 3}), integer_argument(kAllLines)}, {}});
                            }));
 }
 
@@ -66,9 +67,9 @@ std::string report_of(const ScratchDir& dir, const std::string& path, const std:
     return section(testing::record_run(dir, path, run,
                                        [&] {
                                            if (three_way)
-                                               crosstab_three_frame(path.c_str(), run.c_str(), 1, 2, 3, display, {});
+                                               run_analysis(AnalysisId::crosstab_three, path, run, {{variables_argument({1, 2, 3}), integer_argument(display)}, {}});
                                            else
-                                               crosstab_two_frame(path.c_str(), run.c_str(), 1, 2, display, {});
+                                               run_analysis(AnalysisId::crosstab_two, path, run, {{variables_argument({1, 2}), integer_argument(display)}, {}});
                                        }),
                    "out");
 }
@@ -220,13 +221,17 @@ TEST(Crosstab, HostileTablesEndCleanly) {
     EXPECT_EQ(section(record, "xml").find("</RESULT>"), std::string::npos);
     EXPECT_EQ(section(record, "out"), "");
 
-    // Variables outside the file, and a text variable read as numbers.
+    // Variables outside the file, and a text variable, refused before anything is read.
     record = two_way_record(dir, odd, "range", 0, 3, 0);
     EXPECT_NE(section(record, "log").find(" is not in the data file"), std::string::npos);
     const std::string cars = import_sample(dir, "mtcars.csv", "cars.rkd", {});
-    record = testing::record_run(
-        dir, cars, "text", [&] { EXPECT_EQ(crosstab_three_frame(cars.c_str(), "text", 1, 3, 1, kAllLines, {}), 0); });
-    EXPECT_NE(section(record, "out").find("\nLikelihood "), std::string::npos);
+    record = testing::record_run(dir, cars, "text", [&] {
+        EXPECT_EQ(run_analysis(AnalysisId::crosstab_three, cars, "text",
+                               {{variables_argument({1, 3, 1}), integer_argument(kAllLines)}, {}}),
+                  -1);
+    });
+    EXPECT_NE(section(record, "log").find(" model is alphanumeric variable.\n"), std::string::npos);
+    EXPECT_EQ(section(record, "out"), "");
 }
 
 TEST(Crosstab, CaseSelectionLimitsTheTable) {

@@ -8,6 +8,7 @@
 #include <random>
 
 #include "analyses/basic/descriptive.h"
+#include "analyses/registry.h"
 #include "support/test_files.h"
 
 namespace quorix {
@@ -190,13 +191,13 @@ TEST(Descriptive, TenVariablesSelectionAndBadVariable) {
     const std::string path = dir.file("ten.rkd");
     testing::write_numeric_file(path, ten_variables());
     testing::expect_golden("descriptive/ten_variables.txt", testing::record_run(dir, path, "all", [&] {
-                               descriptive_frame(path.c_str(), "all", {10, 1, 2, 3, 4, 5, 6, 7, 8, 9}, {});
+                               run_analysis(AnalysisId::descriptive, path, "all", {{variables_argument({10, 1, 2, 3, 4, 5, 6, 7, 8, 9})}, {}});
                            }));
     testing::expect_golden("descriptive/selection.txt", testing::record_run(dir, path, "sel", [&] {
-                               descriptive_frame(path.c_str(), "sel", {5, 1}, {4, 0, 2, 2, 77});
+                               run_analysis(AnalysisId::descriptive, path, "sel", {{variables_argument({5, 1})}, {4, 0, 2, 2, 77}});
                            }));
     const std::string record = testing::record_run(dir, path, "bad", [&] {
-        EXPECT_EQ(descriptive_frame(path.c_str(), "bad", {1, 11}, {}), -1);
+        EXPECT_EQ(run_analysis(AnalysisId::descriptive, path, "bad", {{variables_argument({1, 11})}, {}}), -1);
     });
     EXPECT_NE(record.find(" Variable number 11 is not in the data file (1 - 10).\n"), std::string::npos);
     EXPECT_NE(record.find("Memory allocation error when doing Descriptive Operation"), std::string::npos);

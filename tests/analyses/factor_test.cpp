@@ -12,6 +12,7 @@
 #include "analyses/common/eigen.h"
 #include "analyses/factor/factor.h"
 #include "analyses/factor/factor_model.h"
+#include "analyses/registry.h"
 #include "data_tools.h"
 #include "frame/case_access.h"
 #include "numeric/sorting.h"
@@ -130,9 +131,14 @@ TEST(Factor, WorkedEigenvalueCases) {
 std::string mtcars(const ScratchDir& dir) { return testing::import_sample(dir, "mtcars.csv", "mtcars.rkd", {}); }
 
 std::string run_factor(const ScratchDir& dir, const std::string& path, const FactorOptions& options,
-                       int* status = nullptr, const std::vector<int32_t>& selection = {}) {
+                       int* status = nullptr) {
+    const AnalysisArguments arguments{{variables_argument(options.variables), word_argument(options.rotation),
+                                       word_argument(options.initial_value), word_argument(options.processing),
+                                       integer_argument(options.factor_scores), word_argument(options.sort),
+                                       number_argument(options.cutoff)},
+                                      {}};
     return testing::record_run(dir, path, "fa", [&] {
-        const int result = factor_frame(path.c_str(), "fa", options, selection);
+        const int result = run_analysis(AnalysisId::factor_analysis, path, "fa", arguments);
         if (status) *status = result;
     });
 }
@@ -356,7 +362,10 @@ TEST(Factor, MatrixFileInput) {
     const std::string path = mtcars(dir);
     const std::vector<int> variables = {2, 3, 4, 5, 6, 7, 8};
     const std::string raw = run_factor(dir, path, with_variables(variables));
-    testing::record_run(dir, path, "c", [&] { correlation_frame(path.c_str(), "c", variables, nullptr, "corr", 0, 1, {}); });
+    testing::record_run(dir, path, "c", [&] { run_analysis(AnalysisId::correlation, path, "c",
+                     {{variables_argument(variables), word_argument(nullptr), word_argument("corr"),
+                       integer_argument(0), integer_argument(1)},
+                      {}}); });
     FactorOptions options = with_variables({1, 2, 3, 4, 5, 6, 7});
     options.factor_scores = 1;
     const std::string from_matrix = run_factor(dir, dir.file("Matrix.rkd"), options);

@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "analyses/basic/frequency.h"
+#include "analyses/registry.h"
 #include "data_tools.h"
 #include "support/test_files.h"
 
@@ -25,7 +26,7 @@ struct FrequencyRun {
     explicit FrequencyRun(const std::vector<TestVariable>& variables) { testing::write_numeric_file(path, variables); }
     const std::string& run(const std::vector<int>& variables, int option, const std::vector<int32_t>& selection = {}) {
         record = testing::record_run(dir, path, "f", [&] {
-            status = frequency_frame(path.c_str(), "f", variables, option, selection);
+            status = run_analysis(AnalysisId::frequency, path, "f", {{variables_argument(variables), integer_argument(option)}, selection});
         });
         return record;
     }
@@ -179,7 +180,7 @@ TEST(Frequency, LabelsMissingCodesAndRangesGolden) {
                 {"plain", "plain", {2}, 0, {}}};
     for (const auto& r : runs)
         testing::expect_golden(std::string("frequency/") + r.golden + ".txt", testing::record_run(dir, path, r.run, [&] {
-                                   EXPECT_EQ(frequency_frame(path.c_str(), r.run, r.variables, r.option, r.selection), 0);
+                                   EXPECT_EQ(run_analysis(AnalysisId::frequency, path, r.run, {{variables_argument(r.variables), integer_argument(r.option)}, r.selection}), 0);
                                }));
 }
 

@@ -9,11 +9,32 @@
 
 #include "analyses/basic/descriptive.h"
 #include "analyses/basic/ttest.h"
+#include "analyses/registry.h"
 #include "data_tools.h"
 #include "support/test_files.h"
 
 namespace quorix {
 namespace {
+
+// One t-test run: its variables (the grouping variable second for the
+// grouped tests) and test value.
+struct TTestCall {
+    AnalysisId id;
+    std::vector<int> variables;
+    double test_value;
+    std::vector<int32_t> selection;
+};
+
+int run_ttest(const std::string& path, const std::string& run, const TTestCall& call) {
+    AnalysisArguments arguments{{}, call.selection};
+    const bool grouped = call.id == AnalysisId::independent_sample || call.id == AnalysisId::matched_sample;
+    if (grouped)
+        arguments.values = {variables_argument({call.variables[0]}), variables_argument({call.variables[1]})};
+    else
+        arguments.values = {variables_argument(call.variables)};
+    arguments.values.push_back(number_argument(call.test_value));
+    return run_analysis(call.id, path, run, arguments);
+}
 
 using testing::describe;
 using testing::ScratchDir;
@@ -184,9 +205,8 @@ struct RandomRun {
     std::string path = dir.file("random.rkd");
     RandomRun() { testing::write_numeric_file(path, random_samples()); }
     // The run's result document; the run's status in status.
-    template <typename Steps>
-    std::string xml(const char* run, Steps&& steps, int& status) {
-        testing::record_run(dir, path, run, [&] { status = open_ttest_run(path.c_str(), run, steps); });
+    std::string xml(const char* run, const TTestCall& steps, int& status) {
+        testing::record_run(dir, path, run, [&] { status = run_ttest(path, run, steps); });
         return testing::read_text(result_file_names(path, run).xml);
     }
 };
@@ -196,14 +216,14 @@ TEST(TTestDrivers, PrintedResultsAgainstR) {
     // Each driver's result blocks with the second group's (or all) cases; independent has pooled and Welch.
     const struct {
         const char* run;
-        int (*steps)(RunContext&);
+        TTestCall steps;
         std::vector<RExpected> expected;
         double cases;
     } runs[] = {
-        {"one", [](RunContext& c) { return one_sample_frame(c, 1, 10, {}); }, {kOneSample}, 292},
-        {"paired", [](RunContext& c) { return paired_sample_frame(c, 1, 2, -3.3, {}); }, {kPaired}, 292},
-        {"independent", [](RunContext& c) { return independent_sample_frame(c, 4, 3, -9, {}); }, {kPooled, kWelch}, 97},
-        {"matched", [](RunContext& c) { return matched_sample_frame(c, 2, 5, -0.2, {}); }, {kMatched}, 150},
+        {"one", TTestCall{AnalysisId::one_sample, {1}, 10, {}}, {kOneSample}, 292},
+        {"paired", TTestCall{AnalysisId::paired_sample, {1, 2}, -3.3, {}}, {kPaired}, 292},
+        {"independent", TTestCall{AnalysisId::independent_sample, {4, 3}, -9, {}}, {kPooled, kWelch}, 97},
+        {"matched", TTestCall{AnalysisId::matched_sample, {2, 5}, -0.2, {}}, {kMatched}, 150},
     };
     for (const auto& r : runs) {
         int status = 1;
@@ -234,22 +254,22 @@ TEST(TTestDrivers, RunsAgainstGoldenFiles) {
         const char* golden;
         const char* run;
         int status;
-        int (*steps)(RunContext&);
+        TTestCall steps;
     } runs[] = {
         // Cases 0-4, 8 and 9 (41 is not in the file): x is missing in cases 4 and 8.
-        {"one_sample", "one", 0, [](RunContext& c) { return one_sample_frame(c, kX, 5, {0, 1, 2, 3, 4, 8, 9, 41}); }},
-        {"paired", "paired", 0, [](RunContext& c) { return paired_sample_frame(c, kX, kY, 0.5, {}); }},
-        {"independent", "independent", 0, [](RunContext& c) { return independent_sample_frame(c, kX, kG, 0, {}); }},
-        {"matched", "matched", 0, [](RunContext& c) { return matched_sample_frame(c, kY, kG, -0.2, {}); }},
+        {"one_sample", "one", 0, TTestCall{AnalysisId::one_sample, {kX}, 5, {0, 1, 2, 3, 4, 8, 9, 41}}},
+        {"paired", "paired", 0, TTestCall{AnalysisId::paired_sample, {kX, kY}, 0.5, {}}},
+        {"independent", "independent", 0, TTestCall{AnalysisId::independent_sample, {kX, kG}, 0, {}}},
+        {"matched", "matched", 0, TTestCall{AnalysisId::matched_sample, {kY, kG}, -0.2, {}}},
         // Runs that stop: no cases, three groups, a constant and an unequal matching variable.
-        {"one_sample_empty", "empty", 0, [](RunContext& c) { return one_sample_frame(c, kE, 0, {}); }},
-        {"independent_three", "three", -1, [](RunContext& c) { return independent_sample_frame(c, kX, kG3, 0, {}); }},
-        {"matched_constant", "constant", -1, [](RunContext& c) { return matched_sample_frame(c, kY, kOne, 0, {}); }},
-        {"matched_unequal", "unequal", -1, [](RunContext& c) { return matched_sample_frame(c, kY, kGm, 0, {}); }},
+        {"one_sample_empty", "empty", kFoundNothing, TTestCall{AnalysisId::one_sample, {kE}, 0, {}}},
+        {"independent_three", "three", -1, TTestCall{AnalysisId::independent_sample, {kX, kG3}, 0, {}}},
+        {"matched_constant", "constant", -1, TTestCall{AnalysisId::matched_sample, {kY, kOne}, 0, {}}},
+        {"matched_unequal", "unequal", -1, TTestCall{AnalysisId::matched_sample, {kY, kGm}, 0, {}}},
     };
     for (const auto& r : runs)
         testing::expect_golden(std::string("ttest/") + r.golden + ".txt", testing::record_run(dir, path, r.run, [&] {
-                                   EXPECT_EQ(open_ttest_run(path.c_str(), r.run, r.steps), r.status) << r.run;
+                                   EXPECT_EQ(run_ttest(path, r.run, r.steps), r.status) << r.run;
                                }));
 }
 
@@ -279,8 +299,7 @@ struct GroupRun {
         const std::string path = dir.file(name + ".rkd");
         testing::write_numeric_file(path, {{"y", y}, {"g", g}});
         return testing::record_run(dir, path, name, [&] {
-            status = open_ttest_run(path.c_str(), name.c_str(),
-                                    [](RunContext& c) { return independent_sample_frame(c, 1, 2, 0, {}); });
+            status = run_ttest(path, name, TTestCall{AnalysisId::independent_sample, {1, 2}, 0, {}});
         });
     }
 };
@@ -390,22 +409,22 @@ TEST(TTestDrivers, HostileInputsEndTheRunCleanly) {
     const struct {
         const std::string& file;
         int status;
-        int (*steps)(RunContext&);
+        TTestCall steps;
     } runs[] = {
-        {path, 0, [](RunContext& c) { return one_sample_frame(c, 1, 0, {}); }},
-        {path, 0, [](RunContext& c) { return paired_sample_frame(c, 1, 2, 1e308, {}); }},
-        {path, 0, [](RunContext& c) { return independent_sample_frame(c, 1, 2, 0, {}); }},
-        {path, 0, [](RunContext& c) { return matched_sample_frame(c, 1, 2, 0, {}); }},
+        {path, 0, TTestCall{AnalysisId::one_sample, {1}, 0, {}}},
+        {path, 0, TTestCall{AnalysisId::paired_sample, {1, 2}, 1e308, {}}},
+        {path, 0, TTestCall{AnalysisId::independent_sample, {1, 2}, 0, {}}},
+        {path, 0, TTestCall{AnalysisId::matched_sample, {1, 2}, 0, {}}},
         // A NaN grouping value is a value of its own: three values.
-        {path, -1, [](RunContext& c) { return independent_sample_frame(c, 1, 3, 0, {}); }},
-        {path, -1, [](RunContext& c) { return one_sample_frame(c, 4, 0, {}); }},  // outside the file
-        {empty, 0, [](RunContext& c) { return paired_sample_frame(c, 1, 2, 0, {}); }},  // no cases at all
+        {path, -1, TTestCall{AnalysisId::independent_sample, {1, 3}, 0, {}}},
+        {path, -1, TTestCall{AnalysisId::one_sample, {4}, 0, {}}},  // outside the file
+        {empty, kFoundNothing, TTestCall{AnalysisId::paired_sample, {1, 2}, 0, {}}},  // no cases at all
     };
     int n = 0;
     for (const auto& r : runs) {
         const std::string name = "h" + std::to_string(++n);
         testing::record_run(dir, r.file, name, [&] {
-            EXPECT_EQ(open_ttest_run(r.file.c_str(), name.c_str(), r.steps), r.status) << name;
+            EXPECT_EQ(run_ttest(r.file, name, r.steps), r.status) << name;
         });
     }
 }

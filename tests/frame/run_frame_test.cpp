@@ -2,6 +2,7 @@
 // console and the three result files.
 #include <gtest/gtest.h>
 
+#include "analyses/registry.h"
 #include "frame/run_frame.h"
 #include "report/result_document.h"
 #include "support/test_files.h"
@@ -37,7 +38,7 @@ std::vector<TestVariable> numbered_variables(int count, int cases) {
 std::string run_and_record(const ScratchDir& dir, const std::string& data_path, const std::string& run_name,
                            int status = 0) {
     return testing::record_run(dir, data_path, run_name, [&] {
-        run_frame(data_path.c_str(), run_name.c_str(), FrameId::descriptive, {},
+        run_frame(data_path.c_str(), run_name.c_str(), analysis_row(AnalysisId::descriptive).frame, {},
                   [status](RunContext& context) { return stand_in_driver(context, status); });
     });
 }
@@ -96,7 +97,7 @@ TEST(RunFrame, ResultNamesDropTheLastFourCharacters) {
 TEST(RunFrame, PathShorterThanAnExtensionIsRefused) {
     ::testing::internal::CaptureStdout();
     int calls = 0;
-    const int status = run_frame("a.r", "run", FrameId::descriptive, {}, [&calls](RunContext&) { return ++calls; });
+    const int status = run_frame("a.r", "run", analysis_row(AnalysisId::descriptive).frame, {}, [&calls](RunContext&) { return ++calls; });
     EXPECT_EQ(::testing::internal::GetCapturedStdout(), "can't initialize output files.");
     EXPECT_EQ(status, -1);
     EXPECT_EQ(calls, 0);
@@ -109,7 +110,7 @@ TEST(RunFrame, FramesWithoutSelectionIgnoreTheCallersAndPrintNoStatus) {
     testing::write_numeric_file(path, numbered_variables(1, 3));
     size_t seen = 99;
     ::testing::internal::CaptureStdout();
-    run_frame(path.c_str(), "m", FrameId::missing_mean, {0, 1}, [&seen](RunContext& context) {
+    run_frame(path.c_str(), "m", analysis_row(AnalysisId::missing_mean).frame, {0, 1}, [&seen](RunContext& context) {
         seen = context.selection.size();
         return 5;
     });
@@ -124,7 +125,7 @@ TEST(RunFrame, DriverOutOfMemoryBecomesTheMemoryStatus) {
     const std::string path = dir.file("data.rkd");
     testing::write_numeric_file(path, numbered_variables(1, 3));
     ::testing::internal::CaptureStdout();
-    const int status = run_frame(path.c_str(), "r", FrameId::descriptive, {},
+    const int status = run_frame(path.c_str(), "r", analysis_row(AnalysisId::descriptive).frame, {},
                                  [](RunContext&) -> int { throw std::bad_alloc(); });
     ::testing::internal::GetCapturedStdout();
     EXPECT_EQ(status, -1);

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <sstream>
 
+#include "analyses/registry.h"
 #include "frame/run_frame.h"
 #include "run_command.h"
 #include "support/test_files.h"
@@ -40,64 +41,58 @@ bool any_result_file(const std::string& path, const std::string& run_name) {
     return testing::file_exists(names.report) || testing::file_exists(names.log) || testing::file_exists(names.xml);
 }
 
-std::vector<std::string> words(const std::string& list) {
-    std::vector<std::string> result;
-    std::istringstream in(list);
-    for (std::string word; in >> word;) result.push_back(word);
-    return result;
-}
-
-// Unknown options (another analysis's too) are refused before the run; known ones run.
-TEST(RunCommand, OptionsAreCheckedBeforeTheRun) {
+// Unknown options (another analysis's too) are refused before the run; known
+// ones run; each outcome has its exit status and one closing line.
+TEST(RunCommand, OptionsAndOutcomes) {
     ScratchDir dir;
     const std::string path = two_variables(dir);
     const struct {
         std::vector<std::string> args;
         int status;
-        const char* errors;
+        const char* errors;  // the start of what goes to standard error
     } cases[] = {
         {{"correlation", path, "--run", "typo", "--vars", "a,b", "--procesing", "pair"}, 2,
-         "rkstat: correlation does not take --procesing; its options are --run, --vars, --select, --matrix, "
-         "--processing, --alpha, --write-matrix\n"},
+         "rkstat: correlation does not take --procesing; its options are --run, --select, --out-dir, --vars, "
+         "--processing, --matrix, --alpha, --write-matrix, --quiet\n"},
         {{"descriptive", path, "--run", "group", "--vars", "a", "--group", "b"}, 2,
-         "rkstat: descriptive does not take --group; its options are --run, --vars, --select\n"},
-        {{"correlation", path, "--run", "pair", "--vars", "a,b", "--processing", "pair"}, 0, ""},
-        {{"descriptive", path, "--run", "sel", "--vars", "a", "--select", "0,2"}, 0, ""},
+         "rkstat: descriptive does not take --group; its options are --run, --select, --out-dir, --vars, --quiet\n"},
+        {{"crosstab", path, "--run", "show", "--vars", "a,b", "--show", "rows"}, 2,
+         "rkstat: --show takes cell, row, column, expected or none, got 'rows'\n"},
+        {{"paired", path, "--run", "one", "--vars", "a"}, 2, "rkstat: --vars takes X,Y\n"},
+        {{"correlation", path, "--run", "pair", "--vars", "a,b", "--processing", "pair"}, 0,
+         "rkstat: correlation done: "},
+        {{"descriptive", path, "--run", "sel", "--vars", "a", "--select", "0,2"}, 0, "rkstat: descriptive done: "},
+        // No case left, a refused option word, a missing file: the run fails.
+        {{"one-sample", path, "--run", "none", "--vars", "a", "--select", "7"}, 1,
+         "rkstat: one-sample found no case to analyse"},
+        {{"correlation", path, "--run", "word", "--vars", "a,b", "--matrix", "x"}, 1, "rkstat: correlation failed: "},
     };
     for (const auto& c : cases) {
         const CommandRun result = run(c.args);
         EXPECT_EQ(result.status, c.status) << c.args[3];
-        EXPECT_EQ(result.errors, c.errors);
-        EXPECT_EQ(any_result_file(path, c.args[3]), c.status == 0) << c.args[3];
+        EXPECT_EQ(result.errors.compare(0, std::string(c.errors).size(), c.errors), 0) << result.errors;
+        EXPECT_EQ(any_result_file(path, c.args[3]), c.status != 2) << c.args[3];
     }
+    // A file that cannot be read: the path and the system's reason.
+    const CommandRun absent = run({"descriptive", dir.file("absent.rkd"), "--vars", "1"});
+    EXPECT_EQ(absent.status, 1);
+    EXPECT_EQ(absent.errors, "rkstat: cannot open " + dir.file("absent.rkd") + ": No such file or directory\n");
+    const CommandRun directory = run({"descriptive", dir.file(""), "--vars", "1"});
+    EXPECT_EQ(directory.status, 1);
+    EXPECT_NE(directory.errors.find(": not a regular file"), std::string::npos);
 }
 
-// Each row's options are the ones its usage line names, and the reverse.
-TEST(RunCommand, OptionListsMatchTheUsageLines) {
-    const std::vector<std::string> common = words(kCommonOptions);
-    for (const AnalysisCommand& analysis : analysis_commands()) {
-        const std::string usage = analysis.usage;
-        const std::vector<std::string> options = words(analysis.options);
-        for (const std::string& option : options)
-            EXPECT_NE(usage.find("--" + option), std::string::npos) << analysis.name << " --" << option;
-        std::istringstream usage_words(usage);
-        for (std::string word; usage_words >> word;) {
-            if (word.compare(0, 2, "--") != 0) continue;
-            std::string name = word.substr(2);
-            name = name.substr(0, name.find_first_not_of("abcdefghijklmnopqrstuvwxyz-"));
-            const bool listed = std::find(options.begin(), options.end(), name) != options.end() ||
-                                std::find(common.begin(), common.end(), name) != common.end();
-            EXPECT_TRUE(listed) << analysis.name << " usage names --" << name;
-        }
-    }
-}
-
-TEST(RunCommand, UsageHoldsEveryLineWhole) {
+// Each analysis's usage line names its options, and --help lists every built analysis whole.
+TEST(RunCommand, UsageNamesEveryOption) {
     const std::string usage = run_usage();
-    for (const AnalysisCommand& analysis : analysis_commands()) {
-        std::string line = "  " + std::string(analysis.name);
+    for (const AnalysisRow& row : analysis_rows()) {
+        if (!row.entry) continue;
+        for (const ParameterSpec& spec : row.parameters)
+            EXPECT_NE(std::string(row.usage).find(std::string("--") + spec.option), std::string::npos)
+                << row.command << " --" << spec.option;
+        std::string line = "  " + std::string(row.command);
         line.resize(std::max<size_t>(line.size(), 16), ' ');
-        EXPECT_NE(usage.find(line + " " + analysis.usage + "\n"), std::string::npos) << analysis.name;
+        EXPECT_NE(usage.find(line + " " + row.usage + "\n"), std::string::npos) << row.command;
     }
 }
 

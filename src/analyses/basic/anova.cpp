@@ -348,16 +348,4 @@ int two_way_anova(RunContext& context, int dependent, int factor_a, int factor_b
     return guarded_anova([&] { return two_way(context, dependent, factor_a, factor_b); });
 }
 
-int anova_one_frame(const char* data_path, const char* run_name, int dependent, int factor,
-                    const std::vector<int32_t>& selection) {
-    return run_frame(data_path, run_name, FrameId::anova_one, selection,
-                     [&](RunContext& context) { return one_way_anova(context, dependent, factor); });
-}
-
-int anova_two_frame(const char* data_path, const char* run_name, int dependent, int factor_a, int factor_b,
-                    const std::vector<int32_t>& selection) {
-    return run_frame(data_path, run_name, FrameId::anova_two, selection,
-                     [&](RunContext& context) { return two_way_anova(context, dependent, factor_a, factor_b); });
-}
-
 }  // namespace quorix

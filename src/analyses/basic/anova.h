@@ -35,10 +35,5 @@ int anova_table_text(std::string& text, const std::string* labels, const double*
 int one_way_anova(RunContext& context, int dependent, int factor);
 int two_way_anova(RunContext& context, int dependent, int factor_a, int factor_b);
 
-// The whole runs, as the native methods and rkstat call them.
-int anova_one_frame(const char* data_path, const char* run_name, int dependent, int factor,
-                    const std::vector<int32_t>& selection);
-int anova_two_frame(const char* data_path, const char* run_name, int dependent, int factor_a, int factor_b,
-                    const std::vector<int32_t>& selection);
 
 }  // namespace quorix

@@ -121,12 +121,4 @@ int correlation_driver(RunContext& context, std::vector<int> variables, const ch
     return 0;
 }
 
-int correlation_frame(const char* data_path, const char* run_name, const std::vector<int>& variables,
-                      const char* processing, const char* matrix_kind, int alpha, int write_matrix,
-                      const std::vector<int32_t>& selection) {
-    return run_frame(data_path, run_name, FrameId::correlation, selection, [&](RunContext& context) {
-        return correlation_driver(context, variables, processing, matrix_kind, alpha, write_matrix);
-    });
-}
-
 }  // namespace quorix

@@ -29,9 +29,5 @@ double cronbach_alpha(int k, const double* matrix);
 int correlation_driver(RunContext& context, std::vector<int> variables, const char* processing,
                        const char* matrix_kind, int alpha, int write_matrix);
 
-// The whole run, as the native method and rkstat call it.
-int correlation_frame(const char* data_path, const char* run_name, const std::vector<int>& variables,
-                      const char* processing, const char* matrix_kind, int alpha, int write_matrix,
-                      const std::vector<int32_t>& selection);
 
 }  // namespace quorix

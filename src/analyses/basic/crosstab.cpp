@@ -532,18 +532,4 @@ int crosstab_three_way(RunContext& context, int row_variable, int column_variabl
     return 0;
 }
 
-int crosstab_two_frame(const char* data_path, const char* run_name, int row_variable, int column_variable, int display,
-                       const std::vector<int32_t>& selection) {
-    return run_frame(data_path, run_name, FrameId::crosstab_two, selection, [&](RunContext& context) {
-        return crosstab_two_way(context, row_variable, column_variable, display);
-    });
-}
-
-int crosstab_three_frame(const char* data_path, const char* run_name, int row_variable, int column_variable,
-                         int layer_variable, int display, const std::vector<int32_t>& selection) {
-    return run_frame(data_path, run_name, FrameId::crosstab_three, selection, [&](RunContext& context) {
-        return crosstab_three_way(context, row_variable, column_variable, layer_variable, display);
-    });
-}
-
 }  // namespace quorix

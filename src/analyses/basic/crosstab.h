@@ -25,10 +25,5 @@ constexpr int64_t kMaxTableCells = 1000000;
 int crosstab_two_way(RunContext& context, int row_variable, int column_variable, int display);
 int crosstab_three_way(RunContext& context, int row_variable, int column_variable, int layer_variable, int display);
 
-// The whole runs, as the native methods and rkstat call them.
-int crosstab_two_frame(const char* data_path, const char* run_name, int row_variable, int column_variable, int display,
-                       const std::vector<int32_t>& selection);
-int crosstab_three_frame(const char* data_path, const char* run_name, int row_variable, int column_variable,
-                         int layer_variable, int display, const std::vector<int32_t>& selection);
 
 }  // namespace quorix

@@ -341,10 +341,4 @@ int descriptive_driver(RunContext& context, const std::vector<int>& variables) {
     return 0;
 }
 
-int descriptive_frame(const char* data_path, const char* run_name, const std::vector<int>& variables,
-                      const std::vector<int32_t>& selection) {
-    return run_frame(data_path, run_name, FrameId::descriptive, selection,
-                     [&variables](RunContext& context) { return descriptive_driver(context, variables); });
-}
-
 }  // namespace quorix

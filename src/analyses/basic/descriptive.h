@@ -24,8 +24,5 @@ int stats_block_text(std::string& text, const StatsRow& row);
 // The driver: one row per selected variable (1-based numbers), in the given order.
 int descriptive_driver(RunContext& context, const std::vector<int>& variables);
 
-// The whole run, as the native method and rkstat call it.
-int descriptive_frame(const char* data_path, const char* run_name, const std::vector<int>& variables,
-                      const std::vector<int32_t>& selection);
 
 }  // namespace quorix

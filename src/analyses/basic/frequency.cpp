@@ -301,11 +301,4 @@ int frequency_driver(RunContext& context, const std::vector<int>& variables, int
     return 0;
 }
 
-int frequency_frame(const char* data_path, const char* run_name, const std::vector<int>& variables, int option,
-                    const std::vector<int32_t>& selection) {
-    return run_frame(data_path, run_name, FrameId::frequency, selection, [&](RunContext& context) {
-        return frequency_driver(context, variables, option);
-    });
-}
-
 }  // namespace quorix

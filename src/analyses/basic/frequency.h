@@ -33,8 +33,5 @@ void frequency_table_xml(const FrequencyTable& table);
 // option adds the descriptive statistics of the selected cases.
 int frequency_driver(RunContext& context, const std::vector<int>& variables, int option);
 
-// The whole run, as the native method and rkstat call it.
-int frequency_frame(const char* data_path, const char* run_name, const std::vector<int>& variables, int option,
-                    const std::vector<int32_t>& selection);
 
 }  // namespace quorix

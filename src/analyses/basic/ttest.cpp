@@ -345,6 +345,7 @@ int one_sample_driver(RunContext& context, int variable, double test_value) {
         if (read_complete_cases(context, &variable, 1, &values) < 0) return memory_failure(kind);
         if (values.empty()) {
             report += kNoUsedCases;
+            context.found_nothing = true;
         } else {
             const int n = static_cast<int>(values.size());
             StatsRow row{};
@@ -379,6 +380,7 @@ int paired_sample_driver(RunContext& context, int first, int second, double test
         append_printf(report, " Compare %9s with %-9s using test value =%8.3f\r\n", names[0].c_str(),
                       names[1].c_str(), test_value);
         std::vector<double> paired = differences(values[0], values[1]);
+        context.found_nothing = paired.empty();
         for (int k = 0; k < 2; ++k) {
             append_printf(report, "\n Variable %9s\n", names[k].c_str());
             if (values[k].empty()) {
@@ -460,33 +462,6 @@ int independent_sample_driver(RunContext& context, int variable, int group, doub
         end_table(kind);
         channel_printf(kLogChannel, "%s\n", "T-TEST DONE !");
         return 0;
-    });
-}
-
-int one_sample_frame(RunContext& context, int variable, double test_value, const std::vector<int32_t>& selection) {
-    return finish_frame(context, FrameId::one_sample, selection, [&](RunContext& opened) {
-        return one_sample_driver(opened, variable, test_value);
-    });
-}
-
-int paired_sample_frame(RunContext& context, int first, int second, double test_value,
-                        const std::vector<int32_t>& selection) {
-    return finish_frame(context, FrameId::paired_sample, selection, [&](RunContext& opened) {
-        return paired_sample_driver(opened, first, second, test_value);
-    });
-}
-
-int independent_sample_frame(RunContext& context, int variable, int group, double test_value,
-                             const std::vector<int32_t>& selection) {
-    return finish_frame(context, FrameId::independent_sample, selection, [&](RunContext& opened) {
-        return independent_sample_driver(opened, variable, group, test_value);
-    });
-}
-
-int matched_sample_frame(RunContext& context, int variable, int group, double test_value,
-                         const std::vector<int32_t>& selection) {
-    return finish_frame(context, FrameId::matched_sample, selection, [&](RunContext& opened) {
-        return matched_sample_driver(opened, variable, group, test_value);
     });
 }
 

@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "frame/run_context.h"
-#include "frame/run_frame.h"
 #include "report/result_document.h"
 
 namespace quorix {
@@ -53,24 +52,5 @@ int one_sample_driver(RunContext& context, int variable, double test_value);
 int paired_sample_driver(RunContext& context, int first, int second, double test_value);
 int independent_sample_driver(RunContext& context, int variable, int group, double test_value);
 int matched_sample_driver(RunContext& context, int variable, int group, double test_value);
-
-// Steps 2-6 of each test's frame, for a run whose open_run has succeeded: the
-// native methods and rkstat call open_run themselves, then one of these.
-int one_sample_frame(RunContext& context, int variable, double test_value, const std::vector<int32_t>& selection);
-int paired_sample_frame(RunContext& context, int first, int second, double test_value,
-                        const std::vector<int32_t>& selection);
-int independent_sample_frame(RunContext& context, int variable, int group, double test_value,
-                             const std::vector<int32_t>& selection);
-int matched_sample_frame(RunContext& context, int variable, int group, double test_value,
-                         const std::vector<int32_t>& selection);
-
-// open_run, then steps(context) (one of the frames above) when the run could
-// start. Returns -1 when it could not, else the steps' status.
-template <typename Steps>
-int open_ttest_run(const char* data_path, const char* run_name, Steps&& steps) {
-    RunContext context;
-    if (open_run(data_path, run_name, context) != 0) return -1;
-    return steps(context);
-}
 
 }  // namespace quorix

@@ -12,7 +12,6 @@
 #include "frame/case_access.h"
 #include "frame/channels.h"
 #include "frame/memory.h"
-#include "frame/run_frame.h"
 #include "numeric/sorting.h"
 #include "report/result_document.h"
 
@@ -233,12 +232,6 @@ int factor_analysis_driver(RunContext& context, const FactorOptions& options) {
     factor_analysis_proper(context, state);
     write_result_end();
     return 0;
-}
-
-int factor_frame(const char* data_path, const char* run_name, const FactorOptions& options,
-                 const std::vector<int32_t>& selection) {
-    return run_frame(data_path, run_name, FrameId::factor_analysis, selection,
-                     [&](RunContext& context) { return factor_analysis_driver(context, options); });
 }
 
 }  // namespace quorix

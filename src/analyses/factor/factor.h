@@ -52,8 +52,4 @@ int parse_sort_option(const char* text);
 // a bad rotation or processing option.
 int factor_analysis_driver(RunContext& context, const FactorOptions& options);
 
-// The whole run, as the native method and rkstat call it.
-int factor_frame(const char* data_path, const char* run_name, const FactorOptions& options,
-                 const std::vector<int32_t>& selection);
-
 }  // namespace quorix

@@ -64,7 +64,7 @@ public final class CrosstabAnovaTest {
         check(TestSupport.readText(scratch.resolve("tooth_sel.log"), "").contains("\nSome cells are empty!\n"),
                 "selection reaches the two-way ANOVA");
 
-        // Variable numbers outside the file are reported by the run; refused arguments create nothing.
+        // Variable numbers outside the file are reported by the run; refused arguments log their reason.
         engine.doAnovaOne(plants, "range", 0, Integer.MAX_VALUE, 0, null);
         check(TestSupport.readText(scratch.resolve("plants_range.log"), "")
                 .contains(" Variable number 0 is not in the data file"), "out-of-range factor logged");
@@ -74,7 +74,8 @@ public final class CrosstabAnovaTest {
         engine.doAnovaOne(plants, "x2", 0, 1, 2, null);
         engine.doAnovaTwo(tooth, "x3", 0, 1, 2, -1, new int[] {0});
         long after = TestSupport.countFiles(scratch, ".*");
-        check(after == before, "refused calls create no result files");
+        check(after == before + 6, "refused calls leave the result files of a failed run");
+        check(TestSupport.refusedWithReason(scratch, "plants_x2"), "a negative selection count is logged");
 
         TestSupport.finish("crosstab and anova");
     }

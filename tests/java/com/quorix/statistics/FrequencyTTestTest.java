@@ -84,7 +84,7 @@ public final class FrequencyTTestTest {
         check(rkstat("run", "paired", groups, "--run", "cli4", "--vars", "x") == 2,
                 "rkstat run refuses a paired test of one variable");
 
-        // Refused arguments: nothing runs, no result files appear.
+        // Refused arguments: nothing runs; with a usable path and run name the log says why.
         long before = resultFiles();
         engine.doFrequency(null, "r1", 1, new int[] {0}, 0, 0, null);
         engine.doFrequency(grades, "r2", 2, new int[] {0}, 0, 0, null);
@@ -92,7 +92,9 @@ public final class FrequencyTTestTest {
         engine.doPairedSample(groups, "r3", 0, 1, 0.0, -1, null);
         engine.doIndependentSample(groups, "r4", 0, 2, 0.0, 3, new int[] {1});
         engine.doMatchedSample("/" + "d".repeat(520) + ".rkd", "r5", 0, 2, 0.0, 0, null);
-        check(resultFiles() == before, "refused calls create no result files");
+        check(resultFiles() == before + 9, "refused calls leave the result files of a failed run");
+        for (String base : new String[] {"grades_r2", "groups_r3", "groups_r4"})
+            check(TestSupport.refusedWithReason(scratch, base), base + " logs its reason");
 
         // Variable numbers outside the file end the runs (other hostile values: TortureTest).
         engine.doIndependentSample(groups, "h3", 0, 99, 1e308, 0, null);

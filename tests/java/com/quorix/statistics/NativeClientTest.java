@@ -42,7 +42,8 @@ public final class NativeClientTest {
         engine.doDescriptive(data, "sel", 2, new int[] {4, 0}, 5, new int[] {4, 0, 2, 2, 77});
         expectRun(scratch, "sel", goldenDir.resolve("descriptive/selection.txt"));
 
-        // Arguments the library must refuse without running anything or crashing.
+        // Arguments the library must refuse without running anything or crashing; where the
+        // path and run name are usable, the refused run's log gives the reason.
         long before = resultFiles(scratch);
         engine.doDescriptive(null, "x1", 1, new int[] {0}, 0, null);
         engine.doDescriptive(data, null, 1, new int[] {0}, 0, null);
@@ -53,7 +54,9 @@ public final class NativeClientTest {
         engine.doDescriptive(data, "x6", 1, new int[] {0}, -3, new int[] {1});
         engine.doDescriptive(data, "x7", 1, new int[] {0}, 2, null);
         engine.doDescriptive("/" + "d".repeat(520) + ".rkd", "x8", 1, new int[] {0}, 0, null);
-        check(resultFiles(scratch) == before, "refused calls create no result files");
+        check(resultFiles(scratch) == before + 18, "refused calls with a usable path leave result files");
+        for (int k = 2; k <= 7; ++k)
+            check(TestSupport.refusedWithReason(scratch, "ten_x" + k), "refused call x" + k + " logs its reason");
 
         // Variable numbers outside the file: the run reports them and returns.
         engine.doDescriptive(data, "range", 3, new int[] {0, 10, Integer.MAX_VALUE}, 0, null);

@@ -98,6 +98,13 @@ final class TestSupport {
         return expected;
     }
 
+    /** A call refused for its arguments: its log names the reason, its document is the prolog alone. */
+    static boolean refusedWithReason(Path dir, String base) throws IOException {
+        return readText(dir.resolve(base + ".log"), "").startsWith(" Invalid argument: ")
+                && !readText(dir.resolve(base + ".xml"), "<RESULT ").contains("<RESULT ")
+                && readText(dir.resolve(base + ".out"), "x").isEmpty();
+    }
+
     /** The number of files in dir whose names match the regular expression. */
     static long countFiles(Path dir, String names) throws IOException {
         try (var files = Files.list(dir)) {

@@ -1,0 +1,143 @@
+// The native methods of com.quorix.statistics.StatisticsNative. Each converts
+// its own parameters, in Java order, into the analysis's arguments and runs
+// the analysis through run_native; methods whose analysis is not built yet
+// are not exported.
+#include "com_quorix_statistics_StatisticsNative.h"
+
+#include "jni/java_arguments.h"
+
+using namespace quorix;
+
+extern "C" {
+
+JNIEXPORT void JNICALL Java_com_quorix_statistics_StatisticsNative_doDescriptive(JNIEnv* env, jobject, jstring path,
+                                                                                 jstring run, jint n, jintArray vars,
+                                                                                 jint selCount, jintArray sel) {
+    run_native(env, AnalysisId::descriptive, path, run, kShortPathLimit, selCount, sel,
+               [&](JavaArguments& args, std::vector<Argument>& values) {
+                   values.push_back(java_variables_argument(args, n, vars, "the variable list"));
+               });
+}
+
+JNIEXPORT void JNICALL Java_com_quorix_statistics_StatisticsNative_doFrequency(JNIEnv* env, jobject, jstring path,
+                                                                               jstring run, jint n, jintArray vars,
+                                                                               jint option, jint selCount,
+                                                                               jintArray sel) {
+    run_native(env, AnalysisId::frequency, path, run, kShortPathLimit, selCount, sel,
+               [&](JavaArguments& args, std::vector<Argument>& values) {
+                   values.push_back(java_variables_argument(args, n, vars, "the variable list"));
+                   values.push_back(integer_argument(option));
+               });
+}
+
+JNIEXPORT void JNICALL Java_com_quorix_statistics_StatisticsNative_doOneSample(JNIEnv* env, jobject, jstring path,
+                                                                               jstring run, jint var,
+                                                                               jdouble testValue, jint selCount,
+                                                                               jintArray sel) {
+    run_native(env, AnalysisId::one_sample, path, run, kShortPathLimit, selCount, sel,
+               [&](JavaArguments&, std::vector<Argument>& values) {
+                   values = {java_variable_argument({var}), number_argument(testValue)};
+               });
+}
+
+JNIEXPORT void JNICALL Java_com_quorix_statistics_StatisticsNative_doPairedSample(JNIEnv* env, jobject, jstring path,
+                                                                                  jstring run, jint var1, jint var2,
+                                                                                  jdouble testValue, jint selCount,
+                                                                                  jintArray sel) {
+    run_native(env, AnalysisId::paired_sample, path, run, kShortPathLimit, selCount, sel,
+               [&](JavaArguments&, std::vector<Argument>& values) {
+                   values = {java_variable_argument({var1, var2}), number_argument(testValue)};
+               });
+}
+
+JNIEXPORT void JNICALL Java_com_quorix_statistics_StatisticsNative_doIndependentSample(
+    JNIEnv* env, jobject, jstring path, jstring run, jint var, jint groupVar, jdouble testValue, jint selCount,
+    jintArray sel) {
+    run_native(env, AnalysisId::independent_sample, path, run, kShortPathLimit, selCount, sel,
+               [&](JavaArguments&, std::vector<Argument>& values) {
+                   values = {java_variable_argument({var}), java_variable_argument({groupVar}),
+                             number_argument(testValue)};
+               });
+}
+
+JNIEXPORT void JNICALL Java_com_quorix_statistics_StatisticsNative_doMatchedSample(JNIEnv* env, jobject,
+                                                                                   jstring path, jstring run,
+                                                                                   jint var, jint groupVar,
+                                                                                   jdouble testValue, jint selCount,
+                                                                                   jintArray sel) {
+    run_native(env, AnalysisId::matched_sample, path, run, kShortPathLimit, selCount, sel,
+               [&](JavaArguments&, std::vector<Argument>& values) {
+                   values = {java_variable_argument({var}), java_variable_argument({groupVar}),
+                             number_argument(testValue)};
+               });
+}
+
+JNIEXPORT void JNICALL Java_com_quorix_statistics_StatisticsNative_doCrosstabTwo(JNIEnv* env, jobject, jstring path,
+                                                                                 jstring run, jint rowVar, jint colVar,
+                                                                                 jint display, jint selCount,
+                                                                                 jintArray sel) {
+    run_native(env, AnalysisId::crosstab_two, path, run, kShortPathLimit, selCount, sel,
+               [&](JavaArguments&, std::vector<Argument>& values) {
+                   values = {java_variable_argument({rowVar, colVar}), integer_argument(display)};
+               });
+}
+
+JNIEXPORT void JNICALL Java_com_quorix_statistics_StatisticsNative_doCrosstabThree(JNIEnv* env, jobject, jstring path,
+                                                                                   jstring run, jint rowVar,
+                                                                                   jint colVar, jint layerVar,
+                                                                                   jint display, jint selCount,
+                                                                                   jintArray sel) {
+    run_native(env, AnalysisId::crosstab_three, path, run, kShortPathLimit, selCount, sel,
+               [&](JavaArguments&, std::vector<Argument>& values) {
+                   values = {java_variable_argument({rowVar, colVar, layerVar}), integer_argument(display)};
+               });
+}
+
+JNIEXPORT void JNICALL Java_com_quorix_statistics_StatisticsNative_doAnovaOne(JNIEnv* env, jobject, jstring path,
+                                                                              jstring run, jint dep, jint factor,
+                                                                              jint selCount, jintArray sel) {
+    run_native(env, AnalysisId::anova_one, path, run, kShortPathLimit, selCount, sel,
+               [&](JavaArguments&, std::vector<Argument>& values) {
+                   values = {java_variable_argument({dep, factor})};
+               });
+}
+
+JNIEXPORT void JNICALL Java_com_quorix_statistics_StatisticsNative_doAnovaTwo(JNIEnv* env, jobject, jstring path,
+                                                                              jstring run, jint dep, jint factorA,
+                                                                              jint factorB, jint selCount,
+                                                                              jintArray sel) {
+    run_native(env, AnalysisId::anova_two, path, run, kShortPathLimit, selCount, sel,
+               [&](JavaArguments&, std::vector<Argument>& values) {
+                   values = {java_variable_argument({dep, factorA, factorB})};
+               });
+}
+
+JNIEXPORT void JNICALL Java_com_quorix_statistics_StatisticsNative_doFactorAnalysis(
+    JNIEnv* env, jobject, jstring path, jstring run, jint n, jintArray vars, jstring rotation, jstring initialValue,
+    jstring processing, jboolean factorScores, jstring sort, jdouble cutoff, jint selCount, jintArray sel) {
+    run_native(env, AnalysisId::factor_analysis, path, run, kNoPathLimit, selCount, sel,
+               [&](JavaArguments& args, std::vector<Argument>& values) {
+                   values.push_back(java_variables_argument(args, n, vars, "the variable list"));
+                   values.push_back(java_word_argument(args, rotation, "the rotation option"));
+                   values.push_back(java_word_argument(args, initialValue, "the initial-value option"));
+                   values.push_back(java_word_argument(args, processing, "the processing option"));
+                   values.push_back(integer_argument(factorScores ? 1 : 0));
+                   values.push_back(java_word_argument(args, sort, "the sort option"));
+                   values.push_back(number_argument(cutoff));
+               });
+}
+
+JNIEXPORT void JNICALL Java_com_quorix_statistics_StatisticsNative_doCorrelation(
+    JNIEnv* env, jobject, jstring path, jstring run, jint n, jintArray vars, jstring processing, jstring matrix,
+    jboolean alpha, jboolean writeMatrix, jint selCount, jintArray sel) {
+    run_native(env, AnalysisId::correlation, path, run, kNoPathLimit, selCount, sel,
+               [&](JavaArguments& args, std::vector<Argument>& values) {
+                   values.push_back(java_variables_argument(args, n, vars, "the variable list"));
+                   values.push_back(java_word_argument(args, processing, "the processing option"));
+                   values.push_back(java_word_argument(args, matrix, "the matrix option"));
+                   values.push_back(integer_argument(alpha ? 1 : 0));
+                   values.push_back(integer_argument(writeMatrix ? 1 : 0));
+               });
+}
+
+}  // extern "C"
