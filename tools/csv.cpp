@@ -39,7 +39,7 @@ bool read_csv_record(CsvReader& reader, std::vector<std::string>& fields, std::s
         }
         if (c == '"' && field.empty() && !was_quoted) {
             quoted = was_quoted = true;
-        } else if (c == ',') {
+        } else if (c == reader.delimiter) {
             fields.push_back(field);
             field.clear();
             was_quoted = false;
@@ -52,6 +52,30 @@ bool read_csv_record(CsvReader& reader, std::vector<std::string>& fields, std::s
     }
     fields.push_back(field);
     return true;
+}
+
+bool skip_byte_order_mark(std::FILE* file) {
+    const long start = std::ftell(file);
+    unsigned char bytes[3] = {0, 0, 0};
+    if (std::fread(bytes, 1, 3, file) == 3 && bytes[0] == 0xEF && bytes[1] == 0xBB && bytes[2] == 0xBF) return true;
+    std::clearerr(file);
+    std::fseek(file, start, SEEK_SET);
+    return false;
+}
+
+char detect_delimiter(const std::string& header_line) {
+    const char candidates[] = {',', ';', '\t'};
+    size_t counts[3] = {0, 0, 0};
+    bool quoted = false;
+    for (char c : header_line) {
+        if (c == '"') quoted = !quoted;
+        for (size_t i = 0; i < 3 && !quoted; ++i)
+            if (c == candidates[i]) ++counts[i];
+    }
+    size_t best = 0;
+    for (size_t i = 1; i < 3; ++i)
+        if (counts[i] > counts[best]) best = i;
+    return candidates[best];
 }
 
 std::string quoted_csv_field(const std::string& text) {

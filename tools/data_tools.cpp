@@ -1,12 +1,11 @@
 #include "data_tools.h"
 
+#include <algorithm>
 #include <cerrno>
-#include <cstring>
-#include <filesystem>
-#include <system_error>
-
 #include <cmath>
 #include <cstdio>
+#include <cstring>
+#include <filesystem>
 #include <memory>
 #include <set>
 
@@ -24,6 +23,25 @@ using FilePtr = std::unique_ptr<std::FILE, int (*)(std::FILE*)>;
 
 FilePtr open_file(const std::string& path, const char* mode) {
     return FilePtr(std::fopen(path.c_str(), mode), &std::fclose);
+}
+
+// Opens a file to read. A directory opens on some systems but reads nothing,
+// and a FIFO or a device could block the open for good: only regular files
+// are opened.
+FilePtr open_input(const std::string& path, std::string& error) {
+    std::error_code ignored;
+    if (std::filesystem::is_directory(path, ignored)) {
+        error = "cannot open " + path + ": is a directory";
+        return FilePtr(nullptr, &std::fclose);
+    }
+    if (std::filesystem::exists(path, ignored) && !std::filesystem::is_regular_file(path, ignored)) {
+        error = "cannot open " + path + ": not a regular file";
+        return FilePtr(nullptr, &std::fclose);
+    }
+    errno = 0;
+    FilePtr file = open_file(path, "rb");
+    if (!file) error = "cannot open " + path + ": " + (errno ? std::strerror(errno) : "unknown reason");
+    return file;
 }
 
 bool split_assignment(const std::string& text, std::string& name, std::string& value, std::string& error) {
@@ -48,10 +66,36 @@ std::vector<std::string> split(const std::string& text, char separator) {
     }
 }
 
-struct ColumnShape {
-    bool numeric = true;
-    size_t longest = 0;
-};
+// The header line as it stands in the file, up to its line break outside quotes.
+std::string raw_header_line(std::FILE* file) {
+    std::string line;
+    bool quoted = false;
+    for (int c; line.size() < (1u << 20) && (c = std::fgetc(file)) != EOF;) {
+        if (c == '"') quoted = !quoted;
+        if (c == '\n' && !quoted) break;
+        line += static_cast<char>(c);
+    }
+    return line;
+}
+
+bool is_missing_text(const std::string& cell, const ImportOptions& options) {
+    return cell.empty() || std::find(options.missing_texts.begin(), options.missing_texts.end(), cell) !=
+                               options.missing_texts.end();
+}
+
+std::string delimiter_name(char delimiter) {
+    switch (delimiter) {
+    case ',': return "comma";
+    case ';': return "semicolon";
+    case '\t': return "tab";
+    default: return std::string("'") + delimiter + "'";
+    }
+}
+
+// A cell's text for a message: quoted, cut short when long.
+std::string cell_text(const std::string& cell) {
+    return "\"" + (cell.size() > 40 ? cell.substr(0, 37) + "..." : cell) + "\"";
+}
 
 bool read_names(CsvReader& reader, const ImportOptions& options, std::vector<std::string>& names, std::string& error) {
     if (!read_csv_record(reader, names, error)) {
@@ -117,7 +161,8 @@ bool missing_descriptor(const std::string& name, const ImportOptions& options, V
         return false;
     }
     if (valid != options.valid_ranges.end() && (has_range || code_count > 1)) {
-        error = name + ": a valid range cannot be combined with a missing range or several missing codes";
+        error = name + ": --range cannot be combined with a second or third missing code or a missing range: "
+                       "the data file holds either the valid range or those in the same two fields";
         return false;
     }
     if (code_count >= 1) d.missing_value1 = codes->second[0];
@@ -174,6 +219,49 @@ bool parse_range(const std::string& text, std::map<std::string, std::pair<double
     return true;
 }
 
+void parse_missing_texts(const std::string& text, ImportOptions& options) {
+    options.missing_texts = split(text, ',');
+}
+
+bool parse_delimiter(const std::string& text, ImportOptions& options, std::string& error) {
+    if (text == "comma" || text == ",")
+        options.delimiter = ',';
+    else if (text == "semicolon" || text == ";")
+        options.delimiter = ';';
+    else if (text == "tab" || text == "\t" || text == "\\t")
+        options.delimiter = '\t';
+    else {
+        error = "delimiter must be comma, semicolon or tab, got '" + text + "'";
+        return false;
+    }
+    return true;
+}
+
+bool check_import_options(const ImportOptions& options, std::string& error) {
+    std::set<std::string> names;
+    for (const auto& entry : options.missing_codes) names.insert(entry.first);
+    for (const auto& entry : options.missing_ranges) names.insert(entry.first);
+    for (const auto& entry : options.valid_ranges) names.insert(entry.first);
+    VariableDescriptor descriptor;
+    for (const std::string& name : names)
+        if (!missing_descriptor(name, options, descriptor, error)) return false;
+    return true;
+}
+
+bool check_distinct_output(const std::string& input, const std::string& output, std::string& error) {
+    const std::string temporary = output + ".partial";
+    for (const std::string* target : {&output, &temporary}) {
+        std::error_code failed;
+        const bool same = *target == input || (std::filesystem::equivalent(input, *target, failed) && !failed);
+        if (!same) continue;
+        error = target == &output ? output + " is the input file " + input + "; give another output path"
+                                  : temporary + ", which is written before " + output +
+                                        " is renamed into place, is the input file; give another output path";
+        return false;
+    }
+    return true;
+}
+
 bool parse_labels(const std::string& text, ImportOptions& options, std::string& error) {
     std::string name, value;
     if (!split_assignment(text, name, value, error)) return false;
@@ -200,20 +288,39 @@ bool parse_labels(const std::string& text, ImportOptions& options, std::string& 
 }
 
 bool import_csv(const std::string& csv_path, const std::string& rkd_path, const ImportOptions& options,
-                std::string& error) {
-    FilePtr file = open_file(csv_path, "rb");
-    if (!file) {
-        error = "cannot open " + csv_path;
+                std::string& error, ImportSummary* summary) {
+    ImportSummary local_summary;
+    ImportSummary& done = summary ? *summary : local_summary;
+    done = ImportSummary();
+    done.csv_path = csv_path;
+    done.rkd_path = rkd_path;
+    if (!check_distinct_output(csv_path, rkd_path, error)) {
+        done.arguments_refused = true;
         return false;
     }
-    CsvReader reader{file.get()};
-    std::vector<std::string> names;
-    if (!read_names(reader, options, names, error) || !check_option_names(options, names, error)) return false;
+    FilePtr file = open_input(csv_path, error);
+    if (!file) return false;
+    done.byte_order_mark = skip_byte_order_mark(file.get());
+    const long data_start = std::ftell(file.get());
+    done.delimiter = options.delimiter ? options.delimiter : detect_delimiter(raw_header_line(file.get()));
+    std::fseek(file.get(), data_start, SEEK_SET);
 
-    // First pass: the type and width of every column, and the number of cases.
-    std::vector<ColumnShape> shapes(names.size());
+    CsvReader reader{file.get()};
+    reader.delimiter = done.delimiter;
+    std::vector<std::string> names;
+    if (!read_names(reader, options, names, error)) return false;
+    if (!check_option_names(options, names, error)) {
+        done.arguments_refused = true;
+        return false;
+    }
+
+    // First pass: the type and width of every column, its missing cells, and
+    // the number of cases.
+    std::vector<ImportedColumn>& columns = done.columns;
+    columns.resize(names.size());
+    std::vector<size_t> longest(names.size(), 0);
     std::vector<std::string> fields;
-    int64_t cases = 0;
+    int64_t& cases = done.cases;
     while (read_csv_record(reader, fields, error)) {
         if (fields.size() == 1 && fields[0].empty() && names.size() > 1) continue;  // blank line
         if (fields.size() != names.size()) {
@@ -222,9 +329,24 @@ bool import_csv(const std::string& csv_path, const std::string& rkd_path, const 
             return false;
         }
         for (size_t v = 0; v < fields.size(); ++v) {
+            ImportedColumn& column = columns[v];
+            longest[v] = std::max(longest[v], fields[v].size());
             double value;
-            if (!fields[v].empty() && !parse_decimal(fields[v], value)) shapes[v].numeric = false;
-            shapes[v].longest = std::max(shapes[v].longest, fields[v].size());
+            if (is_missing_text(fields[v], options)) {
+                ++column.missing_cells;
+            } else if (!parse_decimal(fields[v], value)) {
+                if (!column.text) {
+                    column.text = true;
+                    column.first_text_line = reader.line;
+                    column.first_text = fields[v];
+                }
+            } else {
+                ++column.number_cells;
+                if (value == kSystemMissing) {
+                    ++column.missing_cells;
+                    if (column.system_missing_cells++ == 0) column.first_system_missing_line = reader.line;
+                }
+            }
         }
         if (++cases > INT32_MAX) {
             error = "more cases than a data file can hold";
@@ -232,28 +354,49 @@ bool import_csv(const std::string& csv_path, const std::string& rkd_path, const 
         }
     }
     if (!error.empty()) return false;
+    if (std::ferror(file.get())) {
+        error = std::string("cannot be read: ") + std::strerror(errno);
+        return false;
+    }
 
     std::vector<VariableDescriptor> descriptors(names.size());
     for (size_t v = 0; v < names.size(); ++v) {
-        if (!missing_descriptor(names[v], options, descriptors[v], error)) return false;
-        if (!shapes[v].numeric) descriptors[v].width = static_cast<int32_t>(std::max<size_t>(shapes[v].longest, 1));
+        columns[v].name = names[v];
+        if (!missing_descriptor(names[v], options, descriptors[v], error)) {
+            done.arguments_refused = true;
+            return false;
+        }
+        if (!columns[v].text && columns[v].system_missing_cells > 0) {
+            done.system_missing_cells += columns[v].system_missing_cells;
+            if (done.first_system_missing_line == 0 ||
+                columns[v].first_system_missing_line < done.first_system_missing_line) {
+                done.first_system_missing_line = columns[v].first_system_missing_line;
+                done.first_system_missing_column = names[v];
+            }
+        }
+        if (columns[v].text) {
+            columns[v].missing_cells = 0;
+            columns[v].width = static_cast<int32_t>(std::max<size_t>(longest[v], 1));
+            descriptors[v].width = columns[v].width;
+        }
     }
 
     // Second pass: the values.
     std::vector<std::vector<double>> numbers(names.size());
     std::vector<std::vector<std::string>> texts(names.size());
-    std::rewind(file.get());
+    std::fseek(file.get(), data_start, SEEK_SET);
     reader = CsvReader{file.get()};
+    reader.delimiter = done.delimiter;
     read_csv_record(reader, fields, error);
     while (read_csv_record(reader, fields, error)) {
         if (fields.size() == 1 && fields[0].empty() && names.size() > 1) continue;
         for (size_t v = 0; v < names.size(); ++v) {
-            if (!shapes[v].numeric) {
+            if (columns[v].text) {
                 texts[v].push_back(fields[v]);
                 continue;
             }
             double value = kSystemMissing;
-            if (!fields[v].empty()) parse_decimal(fields[v], value);
+            if (!is_missing_text(fields[v], options)) parse_decimal(fields[v], value);
             numbers[v].push_back(value);
         }
     }
@@ -276,32 +419,70 @@ bool import_csv(const std::string& csv_path, const std::string& rkd_path, const 
     }
 
     RkdFileWriter writer;
+    errno = 0;
     bool ok = begin_rkd_file(writer, rkd_path, layout);
     for (size_t v = 0; ok && v < names.size(); ++v)
-        ok = shapes[v].numeric ? append_numeric_variable(writer, descriptors[v], numbers[v].data())
-                               : append_text_variable(writer, descriptors[v], texts[v]);
+        ok = columns[v].text ? append_text_variable(writer, descriptors[v], texts[v])
+                             : append_numeric_variable(writer, descriptors[v], numbers[v].data());
     if (ok) ok = finish_rkd_file(writer);
     if (!ok) {
+        const int reason = errno;
         abandon_rkd_file(writer);
-        error = writer.error;
+        error = writer.error + (reason ? std::string(": ") + std::strerror(reason) : "");
     }
     return ok;
+}
+
+std::string import_summary_text(const ImportSummary& summary) {
+    std::string text;
+    append_printf(text, "%s: %lld %s of %zu %s, %s-separated%s; written to %s\n", summary.csv_path.c_str(),
+                  static_cast<long long>(summary.cases), summary.cases == 1 ? "case" : "cases",
+                  summary.columns.size(), summary.columns.size() == 1 ? "variable" : "variables",
+                  delimiter_name(summary.delimiter).c_str(), summary.byte_order_mark ? ", byte-order mark dropped" : "",
+                  summary.rkd_path.c_str());
+    int name_width = 8;
+    for (const ImportedColumn& column : summary.columns)
+        name_width = std::max(name_width, static_cast<int>(column.name.size()));
+    append_printf(text, "  %5s  %-*s  %-18s  %s\n", "#", name_width, "variable", "type", "missing cells");
+    for (size_t v = 0; v < summary.columns.size(); ++v) {
+        const ImportedColumn& column = summary.columns[v];
+        if (column.text) {
+            const std::string type = "alphanumeric (" + std::to_string(column.width) + ")";
+            append_printf(text, "  %5zu  %-*s  %-18s  %13s  text from line %ld: %s", v + 1, name_width,
+                          column.name.c_str(), type.c_str(), "-", column.first_text_line,
+                          cell_text(column.first_text).c_str());
+            if (column.number_cells > 0)
+                append_printf(text, " (%lld other %s)", static_cast<long long>(column.number_cells),
+                              column.number_cells == 1 ? "cell is a number" : "cells are numbers");
+            text += "\n";
+        } else {
+            append_printf(text, "  %5zu  %-*s  %-18s  %13lld\n", v + 1, name_width, column.name.c_str(), "numeric",
+                          static_cast<long long>(column.missing_cells));
+        }
+    }
+    const std::string notice = system_missing_notice(summary);
+    if (!notice.empty()) text += notice + "\n";
+    return text;
+}
+
+std::string system_missing_notice(const ImportSummary& summary) {
+    if (summary.system_missing_cells == 0) return "";
+    std::string text;
+    append_printf(text,
+                  "%lld %s equal to 1e35, which a data file holds only as the system-missing value: missing now "
+                  "(the first on line %ld, variable %s)",
+                  static_cast<long long>(summary.system_missing_cells),
+                  summary.system_missing_cells == 1 ? "cell" : "cells", summary.first_system_missing_line,
+                  summary.first_system_missing_column.c_str());
+    return text;
 }
 
 bool open_data_file(const std::string& path, RunContext& context, std::string& error) {
     context = RunContext();
     context.path = path;
-    std::error_code status_error;
-    if (std::filesystem::exists(path, status_error) && !std::filesystem::is_regular_file(path, status_error)) {
-        error = "cannot open " + path + ": not a regular file";
-        return false;
-    }
-    errno = 0;
-    context.data_file = std::fopen(path.c_str(), "rb");
-    if (!context.data_file) {
-        error = "cannot open " + path + ": " + (errno ? std::strerror(errno) : "unknown reason");
-        return false;
-    }
+    FilePtr file = open_input(path, error);
+    if (!file) return false;
+    context.data_file = file.release();
     switch (load_data_file(context)) {
     case LoadStatus::ok:
         return true;
@@ -325,6 +506,7 @@ void close_data_file(RunContext& context) {
 }
 
 bool export_csv(const std::string& rkd_path, const std::string& csv_path, std::string& error) {
+    if (!check_distinct_output(rkd_path, csv_path, error)) return false;
     RunContext context;
     if (!open_data_file(rkd_path, context, error)) return false;
     const int32_t variables = context.header.variable_count;
@@ -342,9 +524,10 @@ bool export_csv(const std::string& rkd_path, const std::string& csv_path, std::s
     close_data_file(context);
 
     const std::string temporary = csv_path + ".partial";
+    errno = 0;
     FilePtr out = open_file(temporary, "wb");
     if (!out) {
-        error = "cannot create " + temporary;
+        error = temporary + ": cannot be created: " + std::strerror(errno);
         return false;
     }
     std::string line;

@@ -4,7 +4,6 @@
 #include <cstring>
 
 #include "datafile/file_io.h"
-#include "frame/channels.h"
 
 namespace quorix {
 
@@ -14,7 +13,7 @@ size_t read_bytes(std::FILE* file, void* buffer, size_t size) {
     return size == 0 ? 0 : std::fread(buffer, 1, size, file);
 }
 
-int64_t bytes_left(RunContext& context) {
+int64_t bytes_left(DataFile& context) {
     int64_t here = file_tell(context.data_file);
     return here < 0 ? 0 : context.data_file_size - here;
 }
@@ -22,7 +21,7 @@ int64_t bytes_left(RunContext& context) {
 // Reads the value-label records. Counts that the file cannot hold behave like
 // a short read: the list stays empty and the stream is left at its end, so the
 // caller finds no magic.
-void read_label_sets(RunContext& context) {
+void read_label_sets(DataFile& context) {
     FileHeader& header = context.header;
     header.label_sets.clear();
     if (header.label_set_count <= 0) return;
@@ -42,16 +41,17 @@ void read_label_sets(RunContext& context) {
 
 }  // namespace
 
-int read_header(RunContext& context) {
+int read_header(DataFile& context) {
     std::FILE* file = context.data_file;
     FileHeader& header = context.header;
     header = FileHeader();
     context.dictionary.clear();
+    context.header_failure = HeaderFailure::none;
     context.data_file_size = file_size(file);
 
     if (file_seek(file, 0, SEEK_SET) != 0 ||
         read_bytes(file, header.raw.data(), kHeaderSize) != static_cast<size_t>(kHeaderSize)) {
-        channel_printf(kLogChannel, "%s\n", std::feof(file) ? "Premature end of file." : "File read error.");
+        context.header_failure = std::feof(file) ? HeaderFailure::premature_end : HeaderFailure::read_error;
         return 0;
     }
     decode_header_fields(header);
@@ -63,20 +63,20 @@ int read_header(RunContext& context) {
     }
 
     if (header.variable_count < 0) {
-        console_printf(" Error reading File ! ");
+        context.header_failure = HeaderFailure::negative_variable_count;
         return 0;
     }
     const int64_t table_size = int64_t{header.variable_count} * name_width();
     if (table_size > bytes_left(context)) {
         // The table cannot be in the file: fail as the short read would, without allocating.
-        console_printf(" Premature end of file.\n");
+        context.header_failure = HeaderFailure::names_premature_end;
         header = FileHeader();
         return 0;
     }
     header.name_table.resize(static_cast<size_t>(table_size));
     if (read_bytes(file, &header.name_table[0], header.name_table.size()) != header.name_table.size() &&
         table_size > 0) {
-        console_printf(std::feof(file) ? " Premature end of file.\n" : " File read error.\n");
+        context.header_failure = std::feof(file) ? HeaderFailure::names_premature_end : HeaderFailure::names_read_error;
         header = FileHeader();
         return 0;
     }
@@ -84,7 +84,7 @@ int read_header(RunContext& context) {
     return 1;
 }
 
-int read_dictionary(RunContext& context) {
+int read_dictionary(DataFile& context) {
     const FileHeader& header = context.header;
     const int64_t cases = header.case_count;
     // Case counts that no value block could hold are refused before any
@@ -109,7 +109,7 @@ int read_dictionary(RunContext& context) {
 
 namespace quorix {
 
-LoadStatus load_data_file(RunContext& context) {
+LoadStatus load_data_file(DataFile& context) {
     if (read_header(context) != 1) return LoadStatus::header_failed;
     char magic[kMagicSize];
     if (std::fread(magic, 1, kMagicSize, context.data_file) != static_cast<size_t>(kMagicSize) ||

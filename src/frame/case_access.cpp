@@ -1,5 +1,7 @@
 #include "frame/case_access.h"
 
+#include "frame/messages.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -154,7 +156,7 @@ int collect_valid_values(RunContext& context, int variable, std::vector<double>&
         require_memory(uint64_t{8} * case_total(context));
         values.reserve(case_total(context));
     } catch (const std::bad_alloc&) {
-        console_printf(" Not enough memory!\n");
+        report(Message::values_not_enough_memory);
         return -1;
     }
     if (!read_numeric_column(context, variable, values)) return -1;
@@ -163,7 +165,7 @@ int collect_valid_values(RunContext& context, int variable, std::vector<double>&
         try {
             selected = selected_by_index(context);
         } catch (const std::bad_alloc&) {
-            console_printf(" memory allocation error!");
+            report(Message::values_memory_error);
             return -1;
         }
     }
@@ -191,7 +193,7 @@ int gather_flagged(RunContext& context, std::vector<double>& values, int variabl
                    bool mark_missing) {
     // The column is read into the output and compacted in place.
     if (!read_numeric_column(context, variable, values)) {
-        console_printf(" can't read data!");
+        report(Message::flags_cannot_read);
         return -1;
     }
     const MissingRule rule = missing_rule(context.dictionary[variable - 1]);
@@ -219,7 +221,7 @@ int gather_values(RunContext& context, std::vector<double>& values, int variable
         const int count = gather_flagged(context, values, variable, mask, false);
         return count < 0 ? 0 : count;
     } catch (const std::bad_alloc&) {
-        console_printf(" memory allocation error");
+        report(Message::gather_memory_error);
         return 0;
     }
 }
@@ -231,7 +233,7 @@ int gather_values_marked(RunContext& context, std::vector<double>& values, int v
     try {
         return gather_flagged(context, values, variable, mask, true);
     } catch (const std::bad_alloc&) {
-        channel_printf(kLogChannel, "%s\n", " memory allocation error!");
+        report(Message::gather_marked_memory_error);
         return -1;
     }
 }
@@ -239,11 +241,12 @@ int gather_values_marked(RunContext& context, std::vector<double>& values, int v
 int build_case_mask(const RunContext& context, std::vector<int32_t>& mask) {
     const size_t cases = case_total(context);
     if (context.selection.empty()) {
-        mask.assign(cases, 0);
+        mask.assign(cases, kCaseTakesPart);
         return static_cast<int>(cases);
     }
-    mask.assign(cases, 1);
-    for (size_t i = 0; i < cases && i < context.selection.size(); ++i) mask[i] = 1 - context.selection[i];
+    mask.assign(cases, kCaseLeftOut);
+    for (size_t i = 0; i < cases && i < context.selection.size(); ++i)
+        mask[i] = context.selection[i] == kCaseSelected ? kCaseTakesPart : kCaseLeftOut;
     return selection_count(context);
 }
 
@@ -256,7 +259,7 @@ int mark_missing_cases(int mode, int count, std::vector<int32_t>& flags, const i
         column.reserve(cases);
         if (flags.size() < cases) flags.resize(cases, 0);
     } catch (const std::bad_alloc&) {
-        channel_printf(kLogChannel, "%s\n", " not enough memory!");
+        report(Message::marking_not_enough_memory);
         return 0;
     }
     if (count < 1 || !variables) return 1;
@@ -283,23 +286,8 @@ int mark_missing_cases(int mode, int count, std::vector<int32_t>& flags, const i
     return 1;
 }
 
-bool collect_complete_cases(RunContext& context, const std::vector<int>& variables,
-                            std::vector<std::vector<double>>& columns, const char* memory_message) {
-    try {
-        std::vector<int32_t> excluded(case_total(context), 0);
-        if (!mark_missing_cases(1, static_cast<int>(variables.size()), excluded, variables.data(), context))
-            return false;
-        columns.assign(variables.size(), std::vector<double>());
-        for (size_t k = 0; k < variables.size(); ++k)
-            if (collect_valid_values(context, variables[k], columns[k], &excluded) < 0) return false;
-        return true;
-    } catch (const std::bad_alloc&) {
-        channel_printf(kLogChannel, "%s\n", memory_message);
-        return false;
-    }
-}
-
-int read_complete_cases(RunContext& context, const int* variables, int count, std::vector<double>* columns) {
+int read_complete_cases(RunContext& context, const int* variables, int count, std::vector<double>* columns,
+                        Message memory_message) {
     if (count < 1 || !variables || !columns) return 0;
     const size_t cases = case_total(context);
     std::vector<unsigned char> selected;
@@ -315,7 +303,7 @@ int read_complete_cases(RunContext& context, const int* variables, int count, st
         }
         if (!context.selection.empty()) selected = selected_by_index(context);
     } catch (const std::bad_alloc&) {
-        channel_printf(kLogChannel, "%s\n", " not enough memory!");
+        report(memory_message);
         return -1;
     }
     const unsigned char* const chosen = selected.empty() ? nullptr : selected.data();

@@ -15,9 +15,20 @@
 #include <string>
 #include <vector>
 
+#include "frame/messages.h"
 #include "frame/run_context.h"
 
 namespace quorix {
+
+// A case mask entry: 0 when the case takes part (the polarity is the reverse
+// of the flag-form selection, where 1 selects the case).
+constexpr int32_t kCaseTakesPart = 0;
+constexpr int32_t kCaseLeftOut = 1;
+constexpr int32_t kCaseSelected = 1;  // a flag-form selection entry
+
+// Which cases mark_missing_cases flags: missing in any of the variables, in
+// all of them, or in the first.
+enum MissingMark : int { kMarkMissingInAll = -1, kMarkMissingInFirst = 0, kMarkMissingInAny = 1 };
 
 // Reads variable v's whole column (width x cases bytes) with one seek and one
 // read. Returns 1 on success, 0 otherwise; a variable number outside the file
@@ -77,21 +88,14 @@ int build_case_mask(const RunContext& context, std::vector<int32_t>& mask);
 int mark_missing_cases(int mode, int count, std::vector<int32_t>& flags, const int* variables,
                        RunContext& context);
 
-// Listwise deletion over several variables: the values of each variable at the
-// selected cases (index form) where none of the variables is missing, in case
-// order, one column per variable, so that the columns line up case by case.
-// False when a column cannot be read or memory ran out; for the latter
-// memory_message goes to the log channel.
-bool collect_complete_cases(RunContext& context, const std::vector<int>& variables,
-                            std::vector<std::vector<double>>& columns, const char* memory_message);
-
-// The same listwise deletion with each column read once and no per-case
-// flags: columns[k] receives variable variables[k]'s values at the selected
-// cases (index form) where none of the count variables is missing, in case
-// order, each column read into its own vector and compacted there. Returns
-// the number of cases kept; -1 when a column cannot be read, and -1 after
-// " not enough memory!" on the log channel when memory ran out.
-int read_complete_cases(RunContext& context, const int* variables, int count, std::vector<double>* columns);
+// Listwise deletion over several variables, each column read once and no
+// per-case flags: columns[k] receives variable variables[k]'s values at the
+// selected cases (index form) where none of the count variables is missing,
+// in case order, each column read into its own vector and compacted there, so
+// that the columns line up case by case. Returns the number of cases kept; -1
+// when a column cannot be read, and -1 after memory_message when memory ran out.
+int read_complete_cases(RunContext& context, const int* variables, int count, std::vector<double>* columns,
+                        Message memory_message = Message::marking_not_enough_memory);
 
 // Appends the case-count block; a negative count ends it. Returns the characters written.
 int case_count_lines(std::string& text, int variable_count, const char* title, int cases_in_file, int cases_used,

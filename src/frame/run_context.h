@@ -6,20 +6,14 @@
 #include <string>
 #include <vector>
 
-#include "datafile/rkd_format.h"
+#include "datafile/data_file.h"
 
 namespace quorix {
 
-struct RunContext {
-    FileHeader header;                           // with the name table and the value-label sets
-    std::vector<VariableDescriptor> dictionary;  // one per variable, in file order
-    std::FILE* data_file = nullptr;
-    int64_t data_start = 0;                      // just behind the magic
-    int64_t data_file_size = 0;
-    std::vector<int32_t> selection;              // the caller's case selection; empty = every case
-    std::string path;                            // the data file path as the caller passed it
-    int32_t short_name_layout = 0;               // 1 for "VORW60" files
-    bool found_nothing = false;                  // set by a driver that had no case to analyse
+struct RunContext : DataFile {
+    std::vector<int32_t> selection;  // the caller's case selection; empty = every case
+    std::string path;                // the data file path as the caller passed it
+    bool found_nothing = false;      // set by a driver that had no case to analyse
 };
 
 inline int32_t selection_count(const RunContext& context) {

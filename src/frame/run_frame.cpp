@@ -6,6 +6,7 @@
 #include <system_error>
 
 #include "datafile/rkd_reader.h"
+#include "frame/messages.h"
 #include "report/result_document.h"
 
 namespace quorix {
@@ -133,6 +134,18 @@ bool open_result_files(const char* data_path, const char* run_name) {
     return true;
 }
 
+Message header_failure_message(HeaderFailure failure) {
+    switch (failure) {
+    case HeaderFailure::premature_end: return Message::header_premature_end;
+    case HeaderFailure::negative_variable_count: return Message::negative_variable_count;
+    case HeaderFailure::names_premature_end: return Message::names_premature_end;
+    case HeaderFailure::names_read_error: return Message::names_read_error;
+    case HeaderFailure::none:
+    case HeaderFailure::read_error: break;
+    }
+    return Message::header_read_error;
+}
+
 }  // namespace
 
 int open_run(const char* data_path, const char* run_name, RunContext& context) {
@@ -142,14 +155,14 @@ int open_run(const char* data_path, const char* run_name, RunContext& context) {
     state.run_failure.clear();
     context = RunContext();
     if (!open_result_files(data_path, run_name)) {
-        console_printf("can't initialize output files.");
+        report(Message::cannot_create_result_files);
         return fail_open(context);
     }
     context.path = data_path;
     write_document_prolog();
 
     if (!is_regular_or_absent(data_path)) {
-        channel_printf(kLogChannel, "%s\n", "Open file Failed.\n");
+        report(Message::open_failed);
         state.run_failure = std::string("cannot open ") + data_path + ": not a regular file";
         channel_printf(kLogChannel, " %s\n", state.run_failure.c_str());
         return fail_open(context);
@@ -158,7 +171,7 @@ int open_run(const char* data_path, const char* run_name, RunContext& context) {
     context.data_file = std::fopen(data_path, "rb");
     if (!context.data_file) {
         state.run_failure = std::string("cannot open ") + data_path + ": " + system_reason(errno);
-        channel_printf(kLogChannel, "%s\n", "Open file Failed.\n");
+        report(Message::open_failed);
         return fail_open(context);
     }
     channel_printf(kLogChannel, " Open success, %s\n", data_path);
@@ -167,14 +180,14 @@ int open_run(const char* data_path, const char* run_name, RunContext& context) {
     case LoadStatus::ok:
         break;
     case LoadStatus::header_failed:
-        channel_printf(kLogChannel, "%s\n", " Error reading RKD file header");
+        report(header_failure_message(context.header_failure));
+        report(Message::header_unreadable);
         return fail_open(context);
     case LoadStatus::bad_magic:
-        console_printf("\nfile format error");
+        report(Message::bad_magic);
         return fail_open(context);
     case LoadStatus::dictionary_failed:
-        channel_printf(kLogChannel, " Error reading file header!\n");
-        channel_printf(kLogChannel, " file maybe corrupted !\n");
+        report(Message::dictionary_unreadable);
         return fail_open(context);
     }
     list_variable_names(context);

@@ -32,7 +32,7 @@ void sweep_pivot(double* a, int n, int32_t* state, double* work, const double* r
     // -1 for a candidate gives the usual sweep; +1 for a forced (negative)
     // code sweeps a variable back out.
     work[k] = -static_cast<double>(state[k]);
-    state[k] = 0;
+    state[k] = kSweepNotCandidate;
 
     for (int i = 0; i < n; ++i) {
         double* row = a + diag(i) - i;
@@ -67,7 +67,7 @@ int sweep_select(int n, const double* a, int32_t* state, const double* ref_diag,
         int best = -1;
         double best_criterion = 0.0;
         for (int i = 0; i < n; ++i) {
-            if (state[i] != 1 || ref_diag[i] == 0.0) continue;
+            if (state[i] != kSweepCandidate || ref_diag[i] == 0.0) continue;
             const double dii = a[diag(i)];
             const double relative = std::fabs(dii / ref_diag[i]);
             if (relative < tolerance) continue;
@@ -90,7 +90,7 @@ int sweep_select(int n, const double* a, int32_t* state, const double* ref_diag,
         const double dkk = a[diag(best)];
         bool reject = false;
         for (int i = 0; i < n && !reject; ++i) {
-            if (i == best || state[i] == 2 || ref_diag[i] == 0.0) continue;
+            if (i == best || state[i] == kSweepResponse || ref_diag[i] == 0.0) continue;
             const double aii = a[diag(i)];
             if (aii >= 0.0) continue;
             const double aki = a[at(best, i)];
@@ -100,7 +100,7 @@ int sweep_select(int n, const double* a, int32_t* state, const double* ref_diag,
             if (criterion != nullptr) *criterion = best_criterion;
             return best;
         }
-        state[best] = 3;
+        state[best] = kSweepRejected;
     }
 }
 
@@ -123,10 +123,10 @@ int sweep_all(int n, int32_t* state, double* work, double* ref_diag, int take_di
     int response = -1;
     int candidates = 0;
     for (int i = 0; i < n; ++i) {
-        if (state[i] == 2) {
+        if (state[i] == kSweepResponse) {
             ref_diag[i] = 0.0;
             if (response < 0) response = i;
-        } else if (state[i] != 0) {
+        } else if (state[i] != kSweepNotCandidate) {
             ++candidates;
         }
     }

@@ -7,13 +7,17 @@
 
 namespace quorix {
 
-// Sweep state codes, one per variable.
-//   1  candidate, swept when selected
-//   2  response: never swept, accumulates the residual quantities
-//   3  candidate rejected by the tolerance test
-//   0  not a candidate, or already swept
-//  <0  forced candidate, selected before any other; a swept variable marked
-//      -1 is swept out again, restoring the matrix
+// Sweep state codes, one per variable. Any negative code is a forced
+// candidate, selected before any other; a swept variable marked -1 is swept
+// out again, restoring the matrix.
+enum SweepState : int32_t {
+    kSweepForced = -1,
+    kSweepNotCandidate = 0,  // or already swept
+    kSweepCandidate = 1,     // swept when selected
+    kSweepResponse = 2,      // never swept, accumulates the residual quantities
+    kSweepRejected = 3,      // candidate rejected by the tolerance test
+};
+
 struct SweepResult {
     double min_criterion;    // smallest selection criterion of the swept pivots (starts at 1.0)
     double log_determinant;  // sum of ln |pivot|, or -40.0 when the sweep did not complete

@@ -37,8 +37,14 @@ void write_result_head(const RunContext& context, const ResultHead& head);
 void write_result_end();
 
 void write_stats_block(const StatsRow& row);
-// Lower-triangular matrix of doubles, packed by rows; format choice 0 "%10.4f",
-// 1 "%10.1f", 2 "%10g", widened for large values.
+// How matrix values are printed, widened for large values (matrix_value_format).
+enum MatrixFormat : int {
+    kMatrixFourDecimals = 0,  // "%10.4f"
+    kMatrixOneDecimal = 1,    // "%10.1f"
+    kMatrixGeneral = 2,       // "%10g"
+};
+
+// Lower-triangular matrix of doubles, packed by rows, in a MatrixFormat.
 void write_matrix_xml(const int* variables, int count, const double* packed, int format_choice,
                       const RunContext& context);
 void write_count_matrix_xml(const RunContext& context, const int* variables, const int32_t* packed, int count);

@@ -242,10 +242,6 @@ TEST(Anova, HostileColumnsEndCleanly) {
     expect_refused(run_anova(dir, design_file(dir, {nan, nan, 1, 1, 2, 2}), "nan", {1, 2}),
                    "Independent variable has unequal-size categories!");
     EXPECT_EQ(run_anova(dir, design_file(dir, {1, 2}), "range", {1, 2, 9}).status, -1);
-    const std::string cars = import_sample(dir, "mtcars.csv", "cars.rkd", {});
-    const AnovaRun text = run_anova(dir, cars, "text", {2, 1});  // a text factor is refused
-    EXPECT_EQ(text.status, -1);
-    EXPECT_NE(section(text.record, "log").find(" model is alphanumeric variable.\n"), std::string::npos);
 }
 
 }  // namespace

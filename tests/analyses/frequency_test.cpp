@@ -57,6 +57,48 @@ TEST(Frequency, RangeBoundsAreValid) {
                          "         25.00 >            1      25.00         100.00\n"));
 }
 
+// Missing values 2 and 3 are a range only with kinds 0 and 1; with kinds 2 to 5
+// they are missing codes: no marks, and every user-missing value is VARMISS.
+TEST(Frequency, RangeMarksOnlyFromADeclaredRange) {
+    const struct {
+        double kind, m1, m2, m3;
+        const char* shown;  // values 1 to 5: the value and mark columns of each line, by hand
+    } kinds[] = {
+        {0, 1e35, 4, 2, "   1.00 <   2.00     3.00     4.00     5.00 >"},
+        {1, 3, 4, 2, "   1.00 <   2.00  VARMISS     4.00     5.00 >"},
+        {2, 1, 5, -1e35, "VARMISS     2.00     3.00     4.00  VARMISS  "},
+        {3, 1, 2, 5, "VARMISS  VARMISS     3.00     4.00  VARMISS  "},
+        {4, 1e35, 4, 2, "   1.00  VARMISS  VARMISS  VARMISS     5.00  "},
+        {5, 1, 5, 4, "VARMISS     2.00     3.00  VARMISS  VARMISS  "},
+    };
+    std::vector<TestVariable> variables;
+    std::vector<int> numbers;
+    for (const auto& k : kinds) {
+        TestVariable v{"k" + std::to_string(variables.size()), {5, 4, 3, 2, 1}, open_descriptor()};
+        v.descriptor.missing_kind = k.kind;
+        v.descriptor.missing_value1 = k.m1;
+        v.descriptor.missing_value2 = k.m2;
+        v.descriptor.missing_value3 = k.m3;
+        variables.push_back(v);
+        numbers.push_back(static_cast<int>(variables.size()));
+    }
+    FrequencyRun data(variables);
+    const std::string out = testing::section(data.run(numbers, 0), "out");
+    size_t at = 0;
+    for (const auto& k : kinds) {
+        at = out.find("_\n", out.find("CUMULATIVE\n", at));
+        ASSERT_NE(at, std::string::npos);
+        std::string shown;  // from each line after the rule: the value and the mark
+        for (int line = 0; line < 5; ++line) {
+            at = out.find('\n', at) + 1;
+            shown += out.substr(at + 7, 9);
+        }
+        EXPECT_EQ(shown, k.shown) << "kind " << k.kind;
+        const std::string rest = out.substr(at, out.find(" *****", at) - at);
+        EXPECT_EQ(rest.find("Values above the maximum") != std::string::npos, k.kind < 2) << "kind " << k.kind;
+    }
+}
+
 // The frequency table of a report: from its column heading to its totals.
 std::string table_part(const std::string& record) {
     const size_t start = record.find("       CATEGORY");

@@ -158,19 +158,8 @@ TEST(CaseAccess, MarkMissingCasesAnyAndAllRules) {
     std::fclose(context.data_file);
 }
 
+// x is missing in case 3, y in case 1: both columns leave out both cases.
 TEST(CaseAccess, CompleteCasesLineUpAcrossVariables) {
-    CaseFile file;
-    // x is missing in case 3, y in case 1: both columns leave out both cases.
-    std::vector<std::vector<double>> columns;
-    ASSERT_TRUE(collect_complete_cases(file.context, {1, 2}, columns, " no memory"));
-    EXPECT_EQ(columns, (std::vector<std::vector<double>>{{0, 2, 4, 5}, {10, 12, 14, 99}}));
-    file.context.selection = {5, 1, 0};  // index form, taken in file order
-    ASSERT_TRUE(collect_complete_cases(file.context, {2, 1}, columns, " no memory"));
-    EXPECT_EQ(columns, (std::vector<std::vector<double>>{{10, 99}, {0, 5}}));
-    EXPECT_FALSE(collect_complete_cases(file.context, {1, 9}, columns, " no memory"));
-}
-
-TEST(CaseAccess, CompleteCasesReadOnceLineUpAsWell) {
     CaseFile file;
     std::vector<double> columns[2];
     const int both[] = {1, 2};

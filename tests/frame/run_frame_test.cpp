@@ -1,6 +1,7 @@
 // The run frame's scenarios, each checked against a golden record of the
 // console and the three result files.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include "analyses/registry.h"
 #include "frame/run_frame.h"
@@ -130,6 +131,32 @@ TEST(RunFrame, DriverOutOfMemoryBecomesTheMemoryStatus) {
     ::testing::internal::GetCapturedStdout();
     EXPECT_EQ(status, -1);
     EXPECT_EQ(output_state().files_open, 0);
+}
+
+// A FIFO would block the open for good and a directory reads as an empty
+// stream: neither is opened, as data file or as result file.
+TEST(RunFrame, PathsThatAreNotRegularFilesAreRefusedAtOnce) {
+    ScratchDir dir;
+    const std::string fifo = dir.file("pipe.rkd"), data = dir.file("data.rkd");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    ASSERT_EQ(mkfifo(dir.file("data_blocked.out").c_str(), 0600), 0);
+    ASSERT_EQ(mkdir(dir.file("folder.rkd").c_str(), 0700), 0);
+    testing::write_numeric_file(data, numbered_variables(1, 3));
+    const FrameRow& frame = analysis_row(AnalysisId::descriptive).frame;
+    int calls = 0;
+    const auto driver = [&calls](RunContext&) { return ++calls; };
+    ::testing::internal::CaptureStdout();
+    EXPECT_EQ(run_frame(fifo.c_str(), "f", frame, {}, driver), -1);
+    EXPECT_EQ(run_frame(dir.file("folder.rkd").c_str(), "d", frame, {}, driver), -1);
+    EXPECT_EQ(run_frame(data.c_str(), "blocked", frame, {}, driver), -1);
+    const std::string console = ::testing::internal::GetCapturedStdout();
+    EXPECT_EQ(calls, 0);
+    EXPECT_NE(testing::read_text(dir.file("folder_d.log")).find(": not a regular file\n"), std::string::npos);
+    EXPECT_NE(testing::read_text(dir.file("pipe_f.log")).find("Open file Failed.\n\n cannot open " + fifo +
+                                                               ": not a regular file\n"),
+              std::string::npos);
+    EXPECT_EQ(output_state().run_failure, "cannot create " + dir.file("data_blocked.out") + ": not a regular file");
+    EXPECT_NE(console.find("can't initialize output files."), std::string::npos);
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include <sstream>
 
 #include "numeric/sorting.h"
+#include "report/matrix_text.h"
 
 namespace quorix {
 namespace {

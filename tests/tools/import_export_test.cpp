@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 #include <random>
 
 #include "csv.h"
@@ -102,6 +103,101 @@ TEST(Import, RefusalsNameTheLineAndLeaveNoFile) {
     ASSERT_TRUE(parse_labels("zz=1:x", options, error));
     EXPECT_FALSE(import_csv(write_csv(dir, "a\n1\n"), rkd, options, error));
     EXPECT_EQ(error, "no variable named 'zz' in the file");
+    // A valid range shares its two fields with the second and third codes and the missing range.
+    for (const char* codes : {"a=1,2", "a=1,2,3"}) {
+        ImportOptions both;
+        ASSERT_TRUE(parse_range("a=0:9", both.valid_ranges, error) && parse_missing_codes(codes, both, error));
+        EXPECT_FALSE(check_import_options(both, error)) << codes;
+        EXPECT_NE(error.find("holds either the valid range or those"), std::string::npos) << error;
+    }
+    ImportOptions ranges;
+    ASSERT_TRUE(parse_range("a=0:9", ranges.valid_ranges, error) && parse_missing_codes("a=99", ranges, error));
+    EXPECT_TRUE(check_import_options(ranges, error));
+    ASSERT_TRUE(parse_range("a=90:99", ranges.missing_ranges, error));
+    EXPECT_FALSE(check_import_options(ranges, error));
+}
+
+// What the summary says of each column: N and its missing cells, or T and the
+// line and text of its first text cell; then the delimiter, the byte-order
+// mark and the 1e35 cells.
+std::string summary_of(const ImportSummary& summary) {
+    std::string text;
+    for (const ImportedColumn& c : summary.columns)
+        text += c.name + (c.text ? ":T" + std::to_string(c.first_text_line) + "=" + c.first_text
+                                 : ":N" + std::to_string(c.missing_cells)) + " ";
+    text += std::string("|") + summary.delimiter + (summary.byte_order_mark ? "|bom" : "|");
+    if (summary.system_missing_cells)
+        text += "|1e35 x" + std::to_string(summary.system_missing_cells) + " line " +
+                std::to_string(summary.first_system_missing_line) + " " + summary.first_system_missing_column;
+    return text;
+}
+
+TEST(Import, SaysWhatItRead) {
+    ScratchDir dir;
+    const struct {
+        const char* csv;
+        const char* na;         // --na, or null for the default
+        const char* delimiter;  // --delimiter, or null to detect it
+        const char* summary;
+    } cases[] = {
+        {"\xEF\xBB\xBFx,y\n1,NA\n2,\n", nullptr, nullptr, "x:N0 y:N2 |,|bom"},
+        {"x;y\n1;2\n3;a\n", nullptr, nullptr, "x:N0 y:T3=a |;|"},
+        {"x\ty\n1\t2\nNA\t3\n", nullptr, nullptr, "x:N1 y:N0 |\t|"},
+        {"\"a;b\",c\n1,2\n", nullptr, nullptr, "a;b:N0 c:N0 |,|"},
+        {"a,b;c\n1,2;3\n", nullptr, "semicolon", "a,b:T2=1,2 c:N0 |;|"},
+        {"x,y\n1,1e35\n1.0e35,2\n5,1E+35\n", nullptr, nullptr, "x:N1 y:N2 |,||1e35 x3 line 2 y"},
+        {"x,y\n1e35,2\nz,1e35\n", nullptr, nullptr, "x:T3=z y:N1 |,||1e35 x1 line 3 y"},  // text keeps 1e35
+        {"x,y\n.,1\nNA,\n", ".", nullptr, "x:T3=NA y:N1 |,|"},
+    };
+    for (const auto& c : cases) {
+        ImportOptions options;
+        std::string error;
+        if (c.na) parse_missing_texts(c.na, options);
+        if (c.delimiter) {
+            ASSERT_TRUE(parse_delimiter(c.delimiter, options, error));
+        }
+        ImportSummary summary;
+        ASSERT_TRUE(import_csv(write_csv(dir, c.csv), dir.file("s.rkd"), options, error, &summary)) << error;
+        EXPECT_EQ(summary_of(summary), c.summary) << c.csv;
+    }
+    // The first case's file: NA and empty cells are missing, the name has no byte-order mark.
+    ImportSummary summary;
+    std::string error;
+    const std::string rkd = dir.file("s.rkd");
+    ASSERT_TRUE(import_csv(write_csv(dir, cases[0].csv), rkd, ImportOptions(), error, &summary));
+    RunContext context;
+    std::vector<double> column;
+    ASSERT_TRUE(open_data_file(rkd, context, error)) << error;
+    EXPECT_TRUE(read_numeric_column(context, 2, column));
+    close_data_file(context);
+    EXPECT_EQ(column, (std::vector<double>{1e35, 1e35}));
+    EXPECT_EQ(variable_name(context.header, 1), "x");
+    EXPECT_EQ(import_summary_text(summary).rfind(
+                  dir.file("in.csv") + ": 2 cases of 2 variables, comma-separated, byte-order mark dropped", 0),
+              0u);
+}
+
+// import and export refuse an output that is their input, under any name,
+// and an input that is the output's temporary file.
+TEST(Import, NeverWritesOverItsInput) {
+    ScratchDir dir;
+    const std::string csv = write_csv(dir, "x\n1\n2\n"), rkd = dir.file("x.rkd"), partial = rkd + ".partial";
+    std::string error;
+    ASSERT_TRUE(import_csv(csv, rkd, ImportOptions(), error)) << error;
+    std::filesystem::copy_file(csv, partial);
+    std::filesystem::create_hard_link(csv, dir.file("link.csv"));
+    const auto csv_bytes = testing::read_bytes(csv), rkd_bytes = testing::read_bytes(rkd);
+    for (const std::string& output : {csv, dir.path + "/./in.csv", dir.file("link.csv")}) {
+        ImportSummary summary;
+        EXPECT_FALSE(import_csv(csv, output, ImportOptions(), error, &summary)) << output;
+        EXPECT_TRUE(summary.arguments_refused);
+        EXPECT_NE(error.find("is the input file"), std::string::npos) << error;
+    }
+    EXPECT_FALSE(import_csv(partial, rkd, ImportOptions(), error));
+    for (const std::string& output : {rkd, dir.path + "/./x.rkd"}) EXPECT_FALSE(export_csv(rkd, output, error));
+    EXPECT_EQ(testing::read_bytes(csv), csv_bytes);
+    EXPECT_EQ(testing::read_bytes(partial), csv_bytes);
+    EXPECT_EQ(testing::read_bytes(rkd), rkd_bytes);
 }
 
 TEST(Import, RoundTripKeepsEveryDouble) {

@@ -8,6 +8,7 @@
 #include "frame/run_frame.h"
 #include "numeric/distributions.h"
 #include "numeric/sorting.h"
+#include "report/matrix_text.h"
 #include "report/result_document.h"
 
 namespace quorix {

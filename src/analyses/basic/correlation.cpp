@@ -12,6 +12,7 @@
 #include "frame/channels.h"
 #include "frame/run_frame.h"
 #include "numeric/sorting.h"
+#include "report/matrix_text.h"
 #include "report/result_document.h"
 
 namespace quorix {
@@ -101,9 +102,9 @@ int correlation_driver(RunContext& context, std::vector<int> variables, const ch
     write_result_head(context, head);
     if (!state.listwise)
         append_printf(text, " Number of cases used in this analysis are ..%7d - average\n", state.average_pair_cases);
-    print_lower_matrix(matrix.data(), text, k, variables.data(), 0, -1, context);
+    print_lower_matrix(matrix.data(), text, k, variables.data(), kMatrixFourDecimals, -1, context);
     xml_printf("<CorrTbl>\n");
-    write_matrix_xml(variables.data(), k, matrix.data(), 0, context);
+    write_matrix_xml(variables.data(), k, matrix.data(), kMatrixFourDecimals, context);
     xml_printf("</CorrTbl>\n");
     if (state.alpha_wanted) {
         state.alpha = cronbach_alpha(k, matrix.data());

@@ -307,7 +307,7 @@ int accumulate_covariances(RunContext& context, const std::vector<int>& variable
     } catch (const std::bad_alloc&) {
         return fail(" Not enough memory space!");
     }
-    if (!mark_missing_cases(state.listwise ? 1 : -1, k, flags, variables.data(), context)) return 2;
+    if (!mark_missing_cases(state.listwise ? kMarkMissingInAny : kMarkMissingInAll, k, flags, variables.data(), context)) return 2;
     const size_t used = static_cast<size_t>(std::count(flags.begin(), flags.end(), 0));
     state.cases_used = state.average_pair_cases = static_cast<int>(used);
     if (used < 2) return fail(" Fewer than two used cases were found!");

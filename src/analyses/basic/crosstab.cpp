@@ -9,6 +9,7 @@
 #include "frame/run_frame.h"
 #include "numeric/distributions.h"
 #include "numeric/sorting.h"
+#include "report/matrix_text.h"
 #include "report/result_document.h"
 
 namespace quorix {
@@ -458,9 +459,9 @@ int crosstab_two_way(RunContext& context, int row_variable, int column_variable,
     const std::string column_name = variable_name(context.header, column_variable);
     const std::vector<const ValueLabelSet*> sets = {find_variable(context.header.label_sets, row_name),
                                                     find_variable(context.header.label_sets, column_name)};
-    std::vector<std::vector<double>> columns;
-    if (!collect_complete_cases(context, {row_variable, column_variable}, columns, " Do not have enough memory space"))
-        return -1;
+    const int variables[2] = {row_variable, column_variable};
+    std::vector<std::vector<double>> columns(2);
+    if (read_complete_cases(context, variables, 2, columns.data(), Message::tables_no_memory_space) < 0) return -1;
     const int n = static_cast<int>(columns[0].size());
     case_count_lines(text, 2, context.path.c_str(), context.header.case_count, n, -1);
 
@@ -504,8 +505,9 @@ int crosstab_three_way(RunContext& context, int row_variable, int column_variabl
                                   variable_name(context.header, layer_variable)};
     std::vector<const ValueLabelSet*> sets;
     for (const std::string& name : names) sets.push_back(find_variable(context.header.label_sets, name));
-    std::vector<std::vector<double>> columns;
-    if (!collect_complete_cases(context, variables, columns, " Do not have enough memory space")) return -1;
+    std::vector<std::vector<double>> columns(3);
+    if (read_complete_cases(context, variables.data(), 3, columns.data(), Message::tables_no_memory_space) < 0)
+        return -1;
     const int n = static_cast<int>(columns[0].size());
     std::string report;
     case_count_lines(report, 3, context.path.c_str(), context.header.case_count, n, -1);

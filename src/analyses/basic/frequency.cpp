@@ -9,6 +9,7 @@
 #include "frame/channels.h"
 #include "frame/run_frame.h"
 #include "numeric/sorting.h"
+#include "report/matrix_text.h"
 #include "report/result_document.h"
 
 namespace quorix {
@@ -48,13 +49,14 @@ struct TableWalk {
         if (table.labels) value_label_text(line.label, table.labels, v);
         if (v == kSystemMissing) {
             line.value = "MISSING";
-        } else if (v == table.missing1) {
+        } else if (v == table.missing1 || is_missing(v, table.missing)) {
             line.value = "VARMISS";
         } else {
             append_fixed(line.value, v, 7, 2);
-            if (v < table.minimum)
+            const bool ranged = table.missing.kind < 2;  // kinds 2 to 5: missing values 2 and 3 are codes
+            if (ranged && v < table.minimum)
                 line.mark = " <";
-            else if (v > table.maximum)
+            else if (ranged && v > table.maximum)
                 line.mark = " >";
         }
         marked = marked || line.mark[1] != ' ';
@@ -288,6 +290,7 @@ int frequency_driver(RunContext& context, const std::vector<int>& variables, int
             table.missing1 = descriptor.missing_value1;
             table.maximum = descriptor.missing_value2;
             table.minimum = descriptor.missing_value3;
+            table.missing = missing_rule(descriptor);
         } else {
             table.minimum = -kSystemMissing;  // no descriptor: no range to mark against
         }

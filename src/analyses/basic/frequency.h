@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "datafile/rkd_format.h"
+#include "frame/case_access.h"
 #include "frame/run_context.h"
 
 namespace quorix {
@@ -22,6 +23,10 @@ struct FrequencyTable {
     double missing1 = kSystemMissing;       // shown as "VARMISS"
     double maximum = kSystemMissing;        // missing value 2: values above it are marked " >"
     double minimum = kSystemMissing;        // missing value 3: values below it are marked " <"
+    // The variable's missing-value test. With kinds 2 to 5 missing values 2
+    // and 3 are missing codes, not a range: every user-missing value is shown
+    // as "VARMISS" and nothing is marked.
+    MissingRule missing{0, kSystemMissing, kSystemMissing, kSystemMissing};
 };
 
 // Appends the text table; returns the characters appended.

@@ -169,21 +169,64 @@ std::vector<double> differences(const std::vector<double>& first, const std::vec
     return result;
 }
 
-// The differences' statistics block and their test against the test value
-// (paired and matched tests). The differences are reordered.
-void difference_test(std::string& report, std::vector<double>& values, double test_value) {
-    const int n = static_cast<int>(values.size());
-    StatsRow row{};
-    describe_sample(values.data(), values.size(), row);
-    report += "\nDIFFERENCE\n";
-    stats_block_text(report, row);
+// The printed figures of one test of a mean against the test value.
+struct TTestStat {
+    int df = 0;
+    int cases = 0;
+    double mean = 0;
+    double test_value = 0;
+    double t = 0;
+    double se = 0;
+    double p = 0;
+};
+
+// The test of a sample's mean (one-sample) or of the differences (paired and
+// matched) against the test value.
+TTestStat mean_test(const StatsRow& row, int n, double test_value) {
     TTestResult result;
     t_test_core(row, row, kTTestOneSample, n, n, test_value, result);
-    const int df = n - 1;
-    const double p = t_test_p(result.t, df);
-    write_stats_block(row);
-    write_ttest_stat(df, n, row[kStatMean], test_value, result.t, result.se, p);
-    t_result_text(report, df, row[kStatMean], test_value, result.t, result.se, p);
+    TTestStat stat;
+    stat.df = n - 1;
+    stat.cases = n;
+    stat.mean = row[kStatMean];
+    stat.test_value = test_value;
+    stat.t = result.t;
+    stat.se = result.se;
+    stat.p = t_test_p(result.t, stat.df);
+    return stat;
+}
+
+void stat_text(std::string& report, const TTestStat& stat) {
+    t_result_text(report, stat.df, stat.mean, stat.test_value, stat.t, stat.se, stat.p);
+}
+
+void stat_xml(const TTestStat& stat) {
+    write_ttest_stat(stat.df, stat.cases, stat.mean, stat.test_value, stat.t, stat.se, stat.p);
+}
+
+// The differences of the paired and matched tests: their statistics and test.
+struct DifferenceTest {
+    StatsRow row{};
+    TTestStat stat;
+};
+
+// The differences are reordered.
+DifferenceTest difference_test(std::vector<double>& values, double test_value) {
+    DifferenceTest test;
+    describe_sample(values.data(), values.size(), test.row);
+    test.stat = mean_test(test.row, static_cast<int>(values.size()), test_value);
+    return test;
+}
+
+void difference_text(std::string& report, const DifferenceTest& test) {
+    report += "\nDIFFERENCE\n";
+    stats_block_text(report, test.row);
+    stat_text(report, test.stat);
+}
+
+void difference_xml(const DifferenceTest& test) {
+    write_stats_block(test.row);
+    stat_xml(test.stat);
 }
 
 struct TwoGroups {
@@ -299,12 +342,8 @@ bool open_grouped_test(RunContext& context, const TTestKind& kind, int variable,
     return true;
 }
 
-// Each group's <Item> and report block, rows[k] the statistics of group k;
-// the members are reordered.
-void report_groups(GroupedTest& test, const TTestKind& kind, int variable, StatsRow (&rows)[2]) {
-    const char* name = test.name.c_str();
-    const char* group_name = test.group_name.c_str();
-    // Both groups' statistics in one pass over them.
+// Both groups' statistics, in one pass over them; the members are reordered.
+void describe_groups(GroupedTest& test, int variable, StatsRow (&rows)[2]) {
     double* values[2];
     size_t counts[2];
     StatsRow* targets[2];
@@ -316,9 +355,14 @@ void report_groups(GroupedTest& test, const TTestKind& kind, int variable, Stats
         targets[k] = &rows[k];
     }
     describe_samples(values, counts, targets, 2);
+}
+
+// Each group's <Item> and report block.
+void groups_output(GroupedTest& test, const TTestKind& kind, int variable, const StatsRow (&rows)[2]) {
+    const char* name = test.name.c_str();
+    const char* group_name = test.group_name.c_str();
     for (int k = 0; k < 2; ++k) {
         const double group_value = test.groups.value[k];
-        const StatsRow& row = rows[k];
         xml_printf("<Item>\n");
         xml_printf("%s%5.0d%s\n", "<ID>", variable, "</ID>");
         xml_printf("%s%s on %s %15.3f%s\n", "<Name>", name, group_name, group_value, "</Name>");
@@ -326,10 +370,31 @@ void report_groups(GroupedTest& test, const TTestKind& kind, int variable, Stats
             append_printf(test.report, "\n %9s on %9s (%6.2f)\r\n", name, group_name, group_value);
         else
             append_printf(test.report, " %9s on %9s (%6.2f)\n", name, group_name, group_value);
-        write_stats_block(row);
-        stats_block_text(test.report, row);
+        write_stats_block(rows[k]);
+        stats_block_text(test.report, rows[k]);
         xml_printf("</Item>\n");
     }
+}
+
+// One variable's statistics block, for the one-sample and paired tests.
+struct VariableSummary {
+    int variable = 0;
+    std::string name;
+    int cases = 0;
+    bool empty = true;
+    StatsRow row{};
+};
+
+// values are reordered.
+VariableSummary summarize(const RunContext& context, int variable, std::vector<double>& values) {
+    VariableSummary summary;
+    summary.variable = variable;
+    summary.name = variable_name(context.header, variable);
+    summary.cases = static_cast<int>(values.size());
+    summary.empty = values.empty();
+    summary.row[kStatId] = variable;
+    if (!summary.empty) describe_sample(values.data(), values.size(), summary.row);
+    return summary;
 }
 
 }  // namespace
@@ -339,27 +404,22 @@ int one_sample_driver(RunContext& context, int variable, double test_value) {
     return guarded(kind, [&] {
         std::string report;
         begin_test(context, kind, report);
-        const std::string name = variable_name(context.header, variable);
-        append_printf(report, " Compare %9s with test value =%8.3f\n", name.c_str(), test_value);
         std::vector<double> values;
         if (read_complete_cases(context, &variable, 1, &values) < 0) return memory_failure(kind);
-        if (values.empty()) {
+        const VariableSummary sample = summarize(context, variable, values);
+        const TTestStat stat = sample.empty ? TTestStat() : mean_test(sample.row, sample.cases, test_value);
+        context.found_nothing = sample.empty;
+
+        append_printf(report, " Compare %9s with test value =%8.3f\n", sample.name.c_str(), test_value);
+        if (sample.empty) {
             report += kNoUsedCases;
-            context.found_nothing = true;
         } else {
-            const int n = static_cast<int>(values.size());
-            StatsRow row{};
-            row[kStatId] = variable;
-            describe_sample(values.data(), values.size(), row);
-            TTestResult result;
-            t_test_core(row, row, kTTestOneSample, n, n, test_value, result);
-            stats_block_text(report, row);
-            const double p = t_test_p(result.t, n - 1);
-            t_result_text(report, n - 1, row[kStatMean], test_value, result.t, result.se, p);
+            stats_block_text(report, sample.row);
+            stat_text(report, stat);
             xml_printf("%s%d%s\n", "<ID>", variable, "</ID>");
-            xml_printf("%s%s%s\n", "<Name>", name.c_str(), "</Name>");
-            write_stats_block(row);
-            write_ttest_stat(n - 1, n, row[kStatMean], test_value, result.t, result.se, p);
+            xml_printf("%s%s%s\n", "<Name>", sample.name.c_str(), "</Name>");
+            write_stats_block(sample.row);
+            stat_xml(stat);
         }
         end_table(kind);
         channel_write(kReportChannel, report);
@@ -374,30 +434,30 @@ int paired_sample_driver(RunContext& context, int first, int second, double test
         std::string report;
         begin_test(context, kind, report);
         const int variables[2] = {first, second};
-        const std::string names[2] = {variable_name(context.header, first), variable_name(context.header, second)};
         std::vector<double> values[2];
         if (read_complete_cases(context, variables, 2, values) < 0) return memory_failure(kind);
-        append_printf(report, " Compare %9s with %-9s using test value =%8.3f\r\n", names[0].c_str(),
-                      names[1].c_str(), test_value);
         std::vector<double> paired = differences(values[0], values[1]);
+        const VariableSummary samples[2] = {summarize(context, first, values[0]), summarize(context, second, values[1])};
+        const DifferenceTest difference = difference_test(paired, test_value);
         context.found_nothing = paired.empty();
-        for (int k = 0; k < 2; ++k) {
-            append_printf(report, "\n Variable %9s\n", names[k].c_str());
-            if (values[k].empty()) {
+
+        append_printf(report, " Compare %9s with %-9s using test value =%8.3f\r\n", samples[0].name.c_str(),
+                      samples[1].name.c_str(), test_value);
+        for (const VariableSummary& sample : samples) {
+            append_printf(report, "\n Variable %9s\n", sample.name.c_str());
+            if (sample.empty) {
                 report += kNoUsedCases;
                 continue;
             }
-            StatsRow row{};
-            row[kStatId] = variables[k];
-            describe_sample(values[k].data(), values[k].size(), row);
             xml_printf("<Item>\n");
-            xml_printf("%s%d%s\n", "<ID>", variables[k], "</ID>");
-            xml_printf("%s%s%s\n", "<Name>", names[k].c_str(), "</Name>");
-            write_stats_block(row);
+            xml_printf("%s%d%s\n", "<ID>", sample.variable, "</ID>");
+            xml_printf("%s%s%s\n", "<Name>", sample.name.c_str(), "</Name>");
+            write_stats_block(sample.row);
             xml_printf("</Item>\n");
-            stats_block_text(report, row);
+            stats_block_text(report, sample.row);
         }
-        difference_test(report, paired, test_value);
+        difference_xml(difference);
+        difference_text(report, difference);
         end_table(kind);
         channel_write(kReportChannel, report);
         console_printf("\n T-Test DONE !\n");
@@ -417,14 +477,39 @@ int matched_sample_driver(RunContext& context, int variable, int group, double t
             return stop(kind, Channel::console, " The two groups are not the same size!");
         std::vector<double> matched = differences(members[0], members[1]);
         StatsRow rows[2];
-        report_groups(test, kind, variable, rows);
-        difference_test(test.report, matched, test_value);
+        describe_groups(test, variable, rows);
+        const DifferenceTest difference = difference_test(matched, test_value);
+
+        groups_output(test, kind, variable, rows);
+        difference_xml(difference);
+        difference_text(test.report, difference);
         end_table(kind);
         channel_write(kReportChannel, test.report);
         console_printf("\nT-TEST DONE !\n");
         return 0;
     });
 }
+
+namespace {
+
+// The pooled and the unequal-variances tests of the difference of the group
+// means against the test value.
+struct IndependentTests {
+    TTestResult result;
+    int df = 0, df_unequal = 0;
+    double p = 0, p_unequal = 0;
+};
+
+IndependentTests independent_tests(const StatsRow (&rows)[2], const int (&n)[2], double test_value) {
+    IndependentTests tests;
+    t_test_core(rows[0], rows[1], kTTestTwoGroups, n[0], n[1], test_value, tests.result);
+    tests.df = rounded_df(tests.result.df);
+    tests.df_unequal = rounded_df(tests.result.df_unequal);
+    t_test_p_pair(tests.result.t, tests.df, tests.result.t_unequal, tests.df_unequal, tests.p, tests.p_unequal);
+    return tests;
+}
+
+}  // namespace
 
 int independent_sample_driver(RunContext& context, int variable, int group, double test_value) {
     const TTestKind& kind = kIndependent;
@@ -435,28 +520,26 @@ int independent_sample_driver(RunContext& context, int variable, int group, doub
             return -1;
         const std::vector<double>* members = test.groups.members;
         const int n[2] = {static_cast<int>(members[0].size()), static_cast<int>(members[1].size())};
-        xml_printf("%s%d%s\n", "<nGROUPS>", 2, "</nGROUPS>");
         StatsRow rows[2];
-        report_groups(test, kind, variable, rows);
-        std::string& report = test.report;
+        describe_groups(test, variable, rows);
+        const IndependentTests tests = independent_tests(rows, n, test_value);
+        const TTestResult& result = tests.result;
 
-        TTestResult result;
-        t_test_core(rows[0], rows[1], kTTestTwoGroups, n[0], n[1], test_value, result);
-        const int df = rounded_df(result.df);
-        const int df_unequal = rounded_df(result.df_unequal);
-        double p, p_unequal;
-        t_test_p_pair(result.t, df, result.t_unequal, df_unequal, p, p_unequal);
+        xml_printf("%s%d%s\n", "<nGROUPS>", 2, "</nGROUPS>");
+        groups_output(test, kind, variable, rows);
+        std::string& report = test.report;
         report += "\nVARIANCE                 t        DF           p\n";
         report += "--------------------------------------------------\n";
-        append_printf(report, "EQUAL           %12.3f  %8.1f   %9.3f\r\n", result.t, result.df, p);
+        append_printf(report, "EQUAL           %12.3f  %8.1f   %9.3f\r\n", result.t, result.df, tests.p);
         append_printf(report, "UNEQUAL         %12.3f  %8.1f   %9.3f\n", result.t_unequal, result.df_unequal,
-                      p_unequal);
+                      tests.p_unequal);
         const double mean = rows[0][kStatMean];
         xml_printf("<Equal>\n");
-        write_ttest_stat(df, n[1], mean, test_value, result.t, result.se, p);
+        write_ttest_stat(tests.df, n[1], mean, test_value, result.t, result.se, tests.p);
         xml_printf("</Equal>\n");
         xml_printf("<unEqual>\n");
-        write_ttest_stat(df_unequal, n[1], mean, test_value, result.t_unequal, result.se_unequal, p_unequal);
+        write_ttest_stat(tests.df_unequal, n[1], mean, test_value, result.t_unequal, result.se_unequal,
+                         tests.p_unequal);
         xml_printf("</unEqual>\n");
         channel_write(kReportChannel, report);
         end_table(kind);

@@ -223,6 +223,12 @@ public final class TortureTest {
             paths.add(path);
         }
 
+        // Paths that are not regular files: a FIFO would block an open for good.
+        Path fifo = data.resolve("pipe.rkd");
+        Path folder = Files.createDirectories(data.resolve("folder.rkd"));
+        new ProcessBuilder("mkfifo", fifo.toString()).inheritIO().start().waitFor();
+        check(Files.exists(fifo), "the FIFO exists");
+
         List<Method> wired = new ArrayList<>();
         for (Method method : StatisticsNative.class.getDeclaredMethods()) {
             if (!Modifier.isNative(method.getModifiers())) continue;
@@ -251,6 +257,8 @@ public final class TortureTest {
                 if (oddPath == 0) pathText = null;
                 if (oddPath == 1) pathText = data.resolve("absent.rkd").toString();
                 if (oddPath == 2) pathText = "ab";
+                if (oddPath == 3) pathText = fifo.toString();
+                if (oddPath == 4) pathText = folder.toString();
                 String runName = "r" + (run++ % 50);
                 if (random.nextInt(40) == 0) runName = random.nextBoolean() ? null : "no/such/dir";
                 Object[] arguments = new Object[types.length];
@@ -262,12 +270,17 @@ public final class TortureTest {
                     String base = pathText.substring(0, pathText.length() - 4) + "_" + runName;
                     Path xml = Paths.get(base + ".xml");
                     Path log = Paths.get(base + ".log");
-                    // Refused arguments leave no files; every run that started has all three.
+                    // Every run that started, and every call refused for its arguments, has all three.
                     if (Files.exists(xml)) {
                         String document = Files.readString(xml, StandardCharsets.ISO_8859_1);
                         check(document.startsWith(PROLOG), method.getName() + ": " + xml + " starts with the prolog");
                         check(Files.exists(log) && Files.exists(Paths.get(base + ".out")),
                                 method.getName() + ": " + base + " has its log and report");
+                        String logText = Files.readString(log, StandardCharsets.ISO_8859_1);
+                        if (logText.startsWith(" Invalid argument: "))
+                            check(document.equals(PROLOG), method.getName() + ": a refused call's document is the prolog");
+                        else if (oddPath == 3 || oddPath == 4)
+                            check(logText.contains(": not a regular file"), method.getName() + ": " + pathText + " refused");
                         Files.deleteIfExists(xml);
                         Files.deleteIfExists(log);
                         Files.deleteIfExists(Paths.get(base + ".out"));
