@@ -13,6 +13,7 @@
 #include "frame/channels.h"
 #include "frame/memory.h"
 #include "numeric/sorting.h"
+#include "report/matrix_text.h"
 #include "report/result_document.h"
 
 namespace quorix {
