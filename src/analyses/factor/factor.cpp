@@ -112,6 +112,7 @@ void factor_analysis_proper(RunContext& context, FactorState& state) {
     }
     CorrelationState counts;
     counts.listwise = state.processing == 0;
+    counts.cases_used = -1;  // until the cases have been counted
     int status;
     if (state.matrix_input) {
         status = read_matrix_input(context, variables, matrix.data(), sd.data(), means.data());
@@ -130,7 +131,10 @@ void factor_analysis_proper(RunContext& context, FactorState& state) {
     if (!counts.listwise)
         append_printf(text, "\n\n Number of cases used in this analysis are ..%7d - average\n",
                       counts.average_pair_cases);
-    if (status != 0) return;
+    if (status != 0) {
+        context.found_nothing = !state.matrix_input && counts.cases_used >= 0 && counts.cases_used < 2;
+        return;
+    }
 
     copy = matrix;
     print_lower_matrix(matrix.data(), text, k, variables.data(), 0, -1, context);
