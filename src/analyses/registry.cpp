@@ -7,6 +7,7 @@
 #include "analyses/basic/frequency.h"
 #include "analyses/basic/ttest.h"
 #include "analyses/basic/variable_filter.h"
+#include "analyses/factor/factor.h"
 #include "analyses/nonparametric/nonparametric.h"
 
 namespace quorix {
@@ -89,7 +90,29 @@ const std::vector<AnalysisRow>& rows() {
          "two-way ANOVA of --vars DEPENDENT,A,B with interaction (balanced, at most 36 cells)", "tables",
          {{"vars", Kind::variables, 3, "DEPENDENT,A,B"}}},
         unbuilt(AnalysisId::anova_glm, "doAnovaGLM", "General Linear Model Analysis Done!", true),
-        unbuilt(AnalysisId::factor_analysis, "doFactorAnalysis", "Factor Analysis Done!", true),
+        // Text variables are dropped from the list by the analysis itself, with its own messages.
+        {AnalysisId::factor_analysis, "factor", "doFactorAnalysis", {"Factor Analysis Done!", true, true},
+         [](RunContext& c, const AnalysisArguments& a) {
+             FactorOptions options;
+             options.variables = a.variables(0);
+             options.rotation = a.word(1);
+             options.initial_value = a.word(2);
+             options.processing = a.word(3);
+             options.factor_scores = a.integer(4);
+             options.sort = a.word(5);
+             options.cutoff = a.number(6);
+             return factor_analysis_driver(c, options);
+         },
+         "eigenvalues of the correlations of --vars, then the factors: --extraction pca|epic, --rotation "
+         "varimax|oblimin|othosim, --processing complete|pair, --sort none|factor|commuality, --cutoff, --scores yes",
+         "correlation",
+         {{"vars", Kind::variables, 0, "", "", {}, false},
+          {"rotation", Kind::word, 0, "", "", {{"varimax", 0}, {"oblimin", 0}, {"othosim", 0}}},
+          {"extraction", Kind::word, 0, "", "", {{"pca", 0}, {"epic", 0}}},
+          {"processing", Kind::word, 0, "", "", {{"complete", 0}, {"pair", 0}}},
+          {"scores", Kind::flag, 0, "", "no"},
+          {"sort", Kind::word, 0, "", "", {{"none", 0}, {"factor", 0}, {"commuality", 0}}},
+          {"cutoff", Kind::number, 0, "", "1"}}},
         // Text variables are dropped from the list by the analysis itself, with its own messages.
         {AnalysisId::correlation, "correlation", "doCorrelation", {"Correlation Analysis Done!", true, true},
          [](RunContext& c, const AnalysisArguments& a) {

@@ -112,6 +112,21 @@ JNIEXPORT void JNICALL Java_com_quorix_statistics_StatisticsNative_doAnovaTwo(JN
                });
 }
 
+JNIEXPORT void JNICALL Java_com_quorix_statistics_StatisticsNative_doFactorAnalysis(
+    JNIEnv* env, jobject, jstring path, jstring run, jint n, jintArray vars, jstring rotation, jstring initialValue,
+    jstring processing, jboolean factorScores, jstring sort, jdouble cutoff, jint selCount, jintArray sel) {
+    run_native(env, AnalysisId::factor_analysis, path, run, kNoPathLimit, selCount, sel,
+               [&](JavaArguments& args, std::vector<Argument>& values) {
+                   values.push_back(java_variables_argument(args, n, vars, "the variable list"));
+                   values.push_back(java_word_argument(args, rotation, "the rotation option"));
+                   values.push_back(java_word_argument(args, initialValue, "the initial-value option"));
+                   values.push_back(java_word_argument(args, processing, "the processing option"));
+                   values.push_back(integer_argument(factorScores ? 1 : 0));
+                   values.push_back(java_word_argument(args, sort, "the sort option"));
+                   values.push_back(number_argument(cutoff));
+               });
+}
+
 JNIEXPORT void JNICALL Java_com_quorix_statistics_StatisticsNative_doCorrelation(
     JNIEnv* env, jobject, jstring path, jstring run, jint n, jintArray vars, jstring processing, jstring matrix,
     jboolean alpha, jboolean writeMatrix, jint selCount, jintArray sel) {
