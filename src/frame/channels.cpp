@@ -167,6 +167,12 @@ void xml_write(const std::string& text) {
     if (state.files_open && state.xml) write_text(state.xml, text);
 }
 
+void write_document_prolog() {
+    xml_printf("%s\n", "<?xml version=\"1.0\" standalone=\"yes\"?>");
+    xml_printf("%s\n", "<?xml-stylesheet type=\"text/xsl\" href=\"drelt.xsl\"?>");
+    xml_printf("%s\n", "<RESULTS>");
+}
+
 int xml_printf(const char* format, ...) {
     OutputState& state = output_state();
     if (!state.files_open || !state.xml) return 0;

@@ -49,6 +49,9 @@ int console_printf(const char* format, ...) QUORIX_PRINTF(1, 2);
 int xml_printf(const char* format, ...) QUORIX_PRINTF(1, 2);
 // Writes text as it is to the XML result document.
 void xml_write(const std::string& text);
+// The XML declaration, the style sheet line and <RESULTS>, which open every
+// result document; the document is never closed.
+void write_document_prolog();
 
 // printf into a growing string; returns the number of characters appended.
 int append_printf(std::string& text, const char* format, ...) QUORIX_PRINTF(2, 3);

@@ -7,7 +7,6 @@
 
 #include "datafile/rkd_reader.h"
 #include "frame/messages.h"
-#include "report/result_document.h"
 
 namespace quorix {
 

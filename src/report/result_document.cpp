@@ -7,12 +7,6 @@
 
 namespace quorix {
 
-void write_document_prolog() {
-    xml_printf("%s\n", "<?xml version=\"1.0\" standalone=\"yes\"?>");
-    xml_printf("%s\n", "<?xml-stylesheet type=\"text/xsl\" href=\"drelt.xsl\"?>");
-    xml_printf("%s\n", "<RESULTS>");
-}
-
 void write_result_head(const RunContext& context, const ResultHead& head) {
     xml_printf("%s\n", "<RESULT RTYPE=\"GENSTAT\">");
     xml_printf("%s%s%s\n", "<Analysis>", head.analysis, "</Analysis>");

@@ -31,7 +31,6 @@ struct ResultHead {
     int description_flag = -1;                 // <ISDESC>, written when 0 or 1
 };
 
-void write_document_prolog();
 // <RESULT RTYPE="GENSTAT"> through </DataInf>.
 void write_result_head(const RunContext& context, const ResultHead& head);
 void write_result_end();
