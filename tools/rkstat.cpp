@@ -1,4 +1,5 @@
 // rkstat: the command line of the statistics engine.
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -60,10 +61,7 @@ int run_import(const std::vector<std::string>& args) {
     return 0;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-    std::vector<std::string> args(argv + 1, argv + argc);
+int run_rkstat(std::vector<std::string> args) {
     if (args.empty() || args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
         std::fputs(kUsage, args.empty() ? stderr : stdout);
         return args.empty() ? 2 : 0;
@@ -86,4 +84,18 @@ int main(int argc, char** argv) {
     }
     std::fputs(kUsage, stderr);
     return fail("unknown command " + command);
+}
+
+}  // namespace
+
+// What rkstat printed must have reached its standard output (a file on a full
+// disk may not take it): a failed write turns the exit status into 1.
+int main(int argc, char** argv) {
+    int status = run_rkstat(std::vector<std::string>(argv + 1, argv + argc));
+    errno = 0;
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        std::fprintf(stderr, "rkstat: cannot write the standard output: %s\n", std::strerror(errno != 0 ? errno : EIO));
+        if (status == 0) status = 1;
+    }
+    return status;
 }

@@ -35,19 +35,6 @@ const FrameRow kFrames[] = {
 
 constexpr size_t kExtensionLength = 4;  // ".rkd"
 
-void close_stream(std::FILE*& stream) {
-    if (stream) std::fclose(stream);
-    stream = nullptr;
-}
-
-void close_result_files() {
-    OutputState& state = output_state();
-    close_stream(state.report);
-    close_stream(state.log);
-    close_stream(state.xml);
-    state.files_open = 0;
-}
-
 void release_data(RunContext& context) {
     context.header = FileHeader();
     context.dictionary.clear();
@@ -112,6 +99,7 @@ int open_run(const char* data_path, const char* run_name, RunContext& context) {
         state.report = std::fopen(names.report.c_str(), "w");
         state.log = std::fopen(names.log.c_str(), "w");
         state.xml = std::fopen(names.xml.c_str(), "w");
+        note_result_paths(names.report, names.log, names.xml);
     }
     if (!state.report || !state.log || !state.xml) {
         console_printf("can't initialize output files.");
@@ -144,10 +132,11 @@ int open_run(const char* data_path, const char* run_name, RunContext& context) {
     return 0;
 }
 
-void close_run(RunContext& context, const char* done_line) {
+int close_run(RunContext& context, const char* done_line) {
     release_data(context);
-    close_result_files();
+    const int written = close_result_files();
     channel_printf(kLogChannel, "%s\n", done_line);
+    return written;
 }
 
 }  // namespace quorix

@@ -19,8 +19,9 @@ int open_run(const char* data_path, const char* run_name, RunContext& context);
 
 // Frees the header and dictionary, closes the data file and the three result
 // files (report, log, XML), clears the files-open flag, then writes the done
-// line, which with the files closed reaches the console only.
-void close_run(RunContext& context, const char* done_line);
+// line, which with the files closed reaches the console only. Returns -1 when
+// a result file could not be written completely (close_result_files), else 0.
+int close_run(RunContext& context, const char* done_line);
 
 // Result file names for a data file path and a run name: the path without its
 // last four characters, "_", the run name and the extension. Paths shorter
@@ -84,7 +85,7 @@ int finish_frame(RunContext& context, FrameId id, const std::vector<int32_t>& se
         status = -1;
     }
     if (row.reports_status) print_status_line(status);
-    close_run(context, row.done_line);
+    if (close_run(context, row.done_line) != 0) status = -1;
     return status;
 }
 
