@@ -4,7 +4,6 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
-#include <vector>
 
 namespace quorix {
 
@@ -174,43 +173,38 @@ void note_result_paths(const std::string& report, const std::string& log, const 
 
 int close_result_files() {
     OutputState& state = output_state();
-    flush_result(state.report, state.report_error);
-    flush_result(state.xml, state.xml_error);
-    flush_result(state.log, state.log_error);
-    struct Failed {
-        const std::string* path;
-        int error;
-    };
-    std::vector<Failed> failed;
-    if (state.report && state.report_error) failed.push_back({&state.report_path, state.report_error});
-    if (state.xml && state.xml_error) failed.push_back({&state.xml_path, state.xml_error});
-    if (!failed.empty() && state.log && state.log_error == 0) {
-        for (const Failed& file : failed)
-            write_text(state.log, " can't write " + *file.path + ": " + std::strerror(file.error) + "\n");
-        write_text(state.log, " The run failed: its incomplete result files are removed.\n");
-        flush_result(state.log, state.log_error);
-    }
-    const bool report_was_open = state.report, log_was_open = state.log, xml_was_open = state.xml;
-    close_result(state.report, state.report_error);
-    close_result(state.log, state.log_error);
-    close_result(state.xml, state.xml_error);
-    state.files_open = 0;
-    bool complete = true;
-    const struct {
-        bool was_open;
+    struct ResultFile {
+        std::FILE*& stream;
         const std::string& path;
         int& error;
-    } kFiles[] = {{report_was_open, state.report_path, state.report_error},
-                  {log_was_open, state.log_path, state.log_error},
-                  {xml_was_open, state.xml_path, state.xml_error}};
-    for (const auto& file : kFiles) {
-        if (!file.was_open || file.error == 0) continue;
+    };
+    const ResultFile files[] = {{state.report, state.report_path, state.report_error},
+                                {state.log, state.log_path, state.log_error},
+                                {state.xml, state.xml_path, state.xml_error}};
+    for (const ResultFile& file : files) flush_result(file.stream, file.error);
+    // The log names what failed while it can still be written.
+    if (state.log && state.log_error == 0) {
+        bool failed = false;
+        for (const ResultFile& file : files) {
+            if (!file.stream || file.error == 0) continue;
+            write_text(state.log, " can't write " + file.path + ": " + std::strerror(file.error) + "\n");
+            failed = true;
+        }
+        if (failed) write_text(state.log, " The run failed: its incomplete result files are removed.\n");
+        flush_result(state.log, state.log_error);
+    }
+    int status = 0;
+    for (const ResultFile& file : files) {
+        const bool was_open = file.stream != nullptr;
+        close_result(file.stream, file.error);
+        if (!was_open || file.error == 0) continue;
         console_printf("\ncan't write %s: %s", file.path.c_str(), std::strerror(file.error));
         std::remove(file.path.c_str());
         file.error = 0;
-        complete = false;
+        status = -1;
     }
-    return complete ? 0 : -1;
+    state.files_open = 0;
+    return status;
 }
 
 void channel_write(int channel, const std::string& text) {
