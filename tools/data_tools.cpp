@@ -534,6 +534,7 @@ bool export_csv(const std::string& rkd_path, const std::string& csv_path, std::s
     for (int32_t v = 1; v <= variables; ++v)
         line += (v > 1 ? "," : "") + quoted_csv_field(variable_name(context.header, v));
     line += "\n";
+    errno = 0;
     bool ok = std::fputs(line.c_str(), out.get()) >= 0;
     const size_t cases = static_cast<size_t>(context.header.case_count);
     for (size_t c = 0; ok && c < cases; ++c) {
@@ -550,14 +551,19 @@ bool export_csv(const std::string& rkd_path, const std::string& csv_path, std::s
         line += '\n';
         ok = std::fwrite(line.data(), 1, line.size(), out.get()) == line.size();
     }
-    ok = std::fclose(out.release()) == 0 && ok;
+    int reason = ok ? 0 : errno;
+    if (std::fclose(out.release()) != 0 && ok) {
+        ok = false;
+        reason = errno;
+    }
     if (ok) {
         std::remove(csv_path.c_str());
         ok = std::rename(temporary.c_str(), csv_path.c_str()) == 0;
+        if (!ok) reason = errno;
     }
     if (!ok) {
         std::remove(temporary.c_str());
-        error = "cannot write " + csv_path;
+        error = "cannot write " + csv_path + ": " + std::strerror(reason != 0 ? reason : EIO);
     }
     return ok;
 }

@@ -2,6 +2,7 @@
 //
 // Exit status: 0 when the command did its work, 1 when it failed, 2 when the
 // command line is wrong (no further work is attempted).
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -165,10 +166,7 @@ int run_info(const std::vector<std::string>& args) {
     return 0;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-    std::vector<std::string> args(argv + 1, argv + argc);
+int run_rkstat(std::vector<std::string> args) {
     if (args.empty()) {
         std::fputs(kUsage, stderr);
         return 2;
@@ -183,4 +181,18 @@ int main(int argc, char** argv) {
     if (command == "export") return run_export(args);
     if (command == "info") return run_info(args);
     return usage_error((is_option(command) ? "unknown option " : "unknown command ") + command, "");
+}
+
+}  // namespace
+
+// What rkstat printed must have reached its standard output (a file on a full
+// disk may not take it): a failed write turns the exit status into 1.
+int main(int argc, char** argv) {
+    int status = run_rkstat(std::vector<std::string>(argv + 1, argv + argc));
+    errno = 0;
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        std::fprintf(stderr, "rkstat: cannot write the standard output: %s\n", std::strerror(errno != 0 ? errno : EIO));
+        if (status == 0) status = 1;
+    }
+    return status;
 }

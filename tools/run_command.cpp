@@ -286,10 +286,14 @@ int run_command(const std::vector<std::string>& args) {
     state.echo_suppressed = request.quiet;
     state.result_directory = request.out_dir;
     const int status = run_analysis(row->id, request.data_path, request.run_name, request.arguments);
+    const ResultFileNames names = result_file_names(request.data_path, request.run_name);
+    state.frame_console_lines = true;
+    state.echo_suppressed = false;
+    state.result_directory.clear();
     std::fflush(stdout);
     if (!request.quiet) std::fputc('\n', stdout);
     std::fflush(stdout);
-    return report_outcome(request, result_file_names(request.data_path, request.run_name), status);
+    return report_outcome(request, names, status);
 }
 
 }  // namespace quorix

@@ -1,5 +1,6 @@
 #include "datafile/rkd_writer.h"
 
+#include <cerrno>
 #include <cstring>
 
 #include "datafile/byte_order.h"
@@ -8,9 +9,16 @@ namespace quorix {
 
 namespace {
 
+// "cannot write PATH: REASON" with the reason errno gives.
+std::string write_error(const std::string& path) {
+    const int error = errno != 0 ? errno : EIO;
+    return "cannot write " + path + ": " + std::strerror(error);
+}
+
 bool write_bytes(RkdFileWriter& writer, const void* bytes, size_t size) {
+    errno = 0;
     if (size == 0 || std::fwrite(bytes, 1, size, writer.file) == size) return true;
-    writer.error = "cannot write " + writer.temporary_path;
+    writer.error = write_error(writer.temporary_path);
     return false;
 }
 
@@ -123,10 +131,11 @@ bool finish_rkd_file(RkdFileWriter& writer) {
         abandon_rkd_file(writer);
         return false;
     }
+    errno = 0;
     const bool closed = std::fclose(writer.file) == 0;
     writer.file = nullptr;
     if (!closed) {
-        writer.error = "cannot write " + writer.temporary_path;
+        writer.error = write_error(writer.temporary_path);
         std::remove(writer.temporary_path.c_str());
         return false;
     }

@@ -60,21 +60,28 @@ int read_variable(RunContext& context, int variable, std::vector<unsigned char>&
 
 int read_numeric_column(RunContext& context, int variable, std::vector<double>& column) {
     const size_t cases = case_total(context);
-    if (variable >= 1 && static_cast<size_t>(variable) <= context.dictionary.size() &&
-        variable <= context.header.variable_count && context.dictionary[variable - 1].width == 8 &&
-        host_is_little_endian()) {
+    const bool known = variable >= 1 && static_cast<size_t>(variable) <= context.dictionary.size() &&
+                       variable <= context.header.variable_count;
+    // A column of a listed variable that cannot be read: the file is shorter
+    // than its header says, or was cut or changed after the dictionary was read.
+    const auto unreadable = [] {
+        report(Message::flags_cannot_read);
+        return 0;
+    };
+    if (known && context.dictionary[variable - 1].width == 8 && host_is_little_endian()) {
         // The common case: read the doubles straight into the column.
         const int64_t position =
             value_position(context.header, context.dictionary, context.short_name_layout, variable);
         const int64_t size = int64_t{8} * static_cast<int64_t>(cases);
-        if (!context.data_file || position < 0 || position + size > context.data_file_size) return 0;
+        if (!context.data_file || position < 0 || position + size > context.data_file_size) return unreadable();
         require_memory(static_cast<uint64_t>(size));
         column.resize(cases);
-        if (file_seek(context.data_file, position, SEEK_SET) != 0) return 0;
-        return cases == 0 || std::fread(column.data(), 8, cases, context.data_file) == cases;
+        if (file_seek(context.data_file, position, SEEK_SET) != 0) return unreadable();
+        if (cases != 0 && std::fread(column.data(), 8, cases, context.data_file) != cases) return unreadable();
+        return 1;
     }
     std::vector<unsigned char> bytes;
-    if (!read_variable(context, variable, bytes)) return 0;
+    if (!read_variable(context, variable, bytes)) return known ? unreadable() : 0;
     bytes.resize(cases * 8, 0);
     column.resize(cases);
     for (size_t c = 0; c < cases; ++c) column[c] = load_f64(bytes.data() + 8 * c);
@@ -193,7 +200,8 @@ int gather_flagged(RunContext& context, std::vector<double>& values, int variabl
                    bool mark_missing) {
     // The column is read into the output and compacted in place.
     if (!read_numeric_column(context, variable, values)) {
-        report(Message::flags_cannot_read);
+        // A listed variable's unreadable column has been reported by the read.
+        if (variable < 1 || variable > context.header.variable_count) report(Message::flags_cannot_read);
         return -1;
     }
     const MissingRule rule = missing_rule(context.dictionary[variable - 1]);

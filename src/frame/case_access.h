@@ -37,6 +37,8 @@ int read_variable(RunContext& context, int variable, std::vector<unsigned char>&
 
 // The column as one double per case. A value block narrower than 8 bytes a
 // case is read as the bytes would lie in a zero-filled array of doubles.
+// Returns 1, or 0 when the variable is not in the file or its values cannot be
+// read (then with " can't read data!" on the console).
 int read_numeric_column(RunContext& context, int variable, std::vector<double>& column);
 
 // A descriptor's missing-value test, taken once per column: the kind

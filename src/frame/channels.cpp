@@ -1,5 +1,6 @@
 #include "frame/channels.h"
 
+#include <cerrno>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -118,6 +119,23 @@ int append_int(std::string& text, long long value, int width) {
 
 namespace {
 
+// The write-error slot of a result stream; null for any other stream.
+int* error_slot(std::FILE* file) {
+    OutputState& state = output_state();
+    if (!file) return nullptr;
+    if (file == state.report) return &state.report_error;
+    if (file == state.log) return &state.log_error;
+    if (file == state.xml) return &state.xml_error;
+    return nullptr;
+}
+
+void write_text(std::FILE* file, const std::string& text) {
+    if (!file || text.empty()) return;
+    if (std::fwrite(text.data(), 1, text.size(), file) == text.size()) return;
+    int* error = error_slot(file);
+    if (error && *error == 0) *error = errno != 0 ? errno : EIO;
+}
+
 std::FILE* channel_file(int channel) {
     OutputState& state = output_state();
     if (!state.files_open) return nullptr;
@@ -126,11 +144,68 @@ std::FILE* channel_file(int channel) {
     return nullptr;
 }
 
-void write_text(std::FILE* file, const std::string& text) {
-    if (file && !text.empty()) std::fwrite(text.data(), 1, text.size(), file);
+// Flushes a result stream; a failure is kept in its error slot.
+void flush_result(std::FILE* file, int& error) {
+    if (!file) return;
+    errno = 0;
+    const bool flushed = std::fflush(file) == 0;
+    if (error == 0 && !flushed) error = errno != 0 ? errno : EIO;
+    if (error == 0 && std::ferror(file)) error = EIO;
+}
+
+void close_result(std::FILE*& file, int& error) {
+    if (!file) return;
+    errno = 0;
+    const bool closed = std::fclose(file) == 0;
+    if (error == 0 && !closed) error = errno != 0 ? errno : EIO;
+    file = nullptr;
 }
 
 }  // namespace
+
+void note_result_paths(const std::string& report, const std::string& log, const std::string& xml) {
+    OutputState& state = output_state();
+    state.report_path = report;
+    state.log_path = log;
+    state.xml_path = xml;
+    state.report_error = state.log_error = state.xml_error = 0;
+}
+
+int close_result_files() {
+    OutputState& state = output_state();
+    struct ResultFile {
+        std::FILE*& stream;
+        const std::string& path;
+        int& error;
+    };
+    const ResultFile files[] = {{state.report, state.report_path, state.report_error},
+                                {state.log, state.log_path, state.log_error},
+                                {state.xml, state.xml_path, state.xml_error}};
+    for (const ResultFile& file : files) flush_result(file.stream, file.error);
+    // The log names what failed while it can still be written.
+    if (state.log && state.log_error == 0) {
+        bool failed = false;
+        for (const ResultFile& file : files) {
+            if (!file.stream || file.error == 0) continue;
+            write_text(state.log, " can't write " + file.path + ": " + std::strerror(file.error) + "\n");
+            failed = true;
+        }
+        if (failed) write_text(state.log, " The run failed: its incomplete result files are removed.\n");
+        flush_result(state.log, state.log_error);
+    }
+    int status = 0;
+    for (const ResultFile& file : files) {
+        const bool was_open = file.stream != nullptr;
+        close_result(file.stream, file.error);
+        if (!was_open || file.error == 0) continue;
+        console_printf("\ncan't write %s: %s", file.path.c_str(), std::strerror(file.error));
+        std::remove(file.path.c_str());
+        file.error = 0;
+        status = -1;
+    }
+    state.files_open = 0;
+    return status;
+}
 
 void channel_write(int channel, const std::string& text) {
     write_text(channel_file(channel), text);

@@ -34,9 +34,24 @@ struct OutputState {
     // files formed in another directory (the file name as usual).
     bool echo_suppressed = false;
     std::string result_directory;
+    // The result files' paths, and the first write error of each (errno; 0 = none).
+    std::string report_path, log_path, xml_path;
+    int report_error = 0, log_error = 0, xml_error = 0;
 };
 
 OutputState& output_state();
+
+// Records the paths of the result files just opened, for the messages of
+// close_result_files, and clears their write errors.
+void note_result_paths(const std::string& report, const std::string& log, const std::string& xml);
+
+// Flushes and closes the three result files and clears the files-open flag.
+// A file that could not be written completely (a write, the final flush or
+// the close failed) is removed, so that no cut report or document is left
+// looking complete; for each such file the console gets "\ncan't write
+// <path>: <reason>", and the log, when it is still writable, says so too and
+// that the run failed. Returns 0 when every file was written, else -1.
+int close_result_files();
 
 // printf to a channel's file while the files are open, echoed to the console
 // while the echo flag is set. Returns the number of characters formatted.

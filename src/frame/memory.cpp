@@ -1,5 +1,6 @@
 #include "frame/memory.h"
 
+#include <atomic>
 #include <new>
 
 #if defined(_WIN32)
@@ -51,9 +52,25 @@ bool system_can_hold(uint64_t bytes) {
 }
 #endif
 
+// The fault-injection counter; relaxed atomics, as a test may run analyses on
+// several threads.
+std::atomic<int64_t> checks_counted{0};
+std::atomic<int64_t> failing_check{0};
+
 }  // namespace
 
-bool memory_available(uint64_t bytes) { return bytes < kCheckFrom || system_can_hold(bytes); }
+bool memory_available(uint64_t bytes) {
+    const int64_t check = checks_counted.fetch_add(1, std::memory_order_relaxed) + 1;
+    if (check == failing_check.load(std::memory_order_relaxed)) return false;
+    return bytes < kCheckFrom || system_can_hold(bytes);
+}
+
+void fail_memory_check(int64_t failing) {
+    checks_counted.store(0, std::memory_order_relaxed);
+    failing_check.store(failing, std::memory_order_relaxed);
+}
+
+int64_t memory_checks_counted() { return checks_counted.load(std::memory_order_relaxed); }
 
 void require_memory(uint64_t bytes) {
     if (!memory_available(bytes)) throw std::bad_alloc();

@@ -14,19 +14,6 @@ namespace {
 
 constexpr size_t kExtensionLength = 4;  // ".rkd"
 
-void close_stream(std::FILE*& stream) {
-    if (stream) std::fclose(stream);
-    stream = nullptr;
-}
-
-void close_result_files() {
-    OutputState& state = output_state();
-    close_stream(state.report);
-    close_stream(state.log);
-    close_stream(state.xml);
-    state.files_open = 0;
-}
-
 void release_data(RunContext& context) {
     context.header = FileHeader();
     context.dictionary.clear();
@@ -82,12 +69,21 @@ void print_status_line(int status) {
 namespace {
 
 // Opening a FIFO or a device could block the caller's thread for good, and a
-// directory opens as a stream that reads nothing: only regular files (or
-// paths that do not exist yet, for the result files) are opened.
+// directory opens as a stream that reads nothing: a data file must be a
+// regular file.
 bool is_regular_or_absent(const std::string& path) {
     std::error_code error;
     const std::filesystem::file_status status = std::filesystem::status(path, error);
     return !std::filesystem::exists(status) || std::filesystem::is_regular_file(status);
+}
+
+// A result file may be a device (a user's /dev/null); a FIFO would block its
+// open until something reads it.
+bool can_take_results(const std::string& path) {
+    std::error_code error;
+    const std::filesystem::file_status status = std::filesystem::status(path, error);
+    return !std::filesystem::is_fifo(status) && !std::filesystem::is_directory(status) &&
+           !std::filesystem::is_socket(status);
 }
 
 bool same_file(const std::string& first, const std::string& second) {
@@ -111,11 +107,12 @@ bool open_result_files(const char* data_path, const char* run_name) {
         state.run_failure = std::string("the data file path '") + data_path + "' is too short to name result files";
         return false;
     }
+    note_result_paths(names.report, names.log, names.xml);
     std::FILE** streams[3] = {&state.report, &state.log, &state.xml};
     const std::string* paths[3] = {&names.report, &names.log, &names.xml};
     for (int k = 0; k < 3; ++k) {
         const std::string& path = *paths[k];
-        if (!is_regular_or_absent(path)) {
+        if (!can_take_results(path)) {
             state.run_failure = "cannot create " + path + ": not a regular file";
             return false;
         }
@@ -206,10 +203,11 @@ void refuse_run(const char* data_path, const char* run_name, const std::string& 
     close_result_files();
 }
 
-void close_run(RunContext& context, const char* done_line) {
+int close_run(RunContext& context, const char* done_line) {
     release_data(context);
-    close_result_files();
+    const int written = close_result_files();
     if (output_state().frame_console_lines) channel_printf(kLogChannel, "%s\n", done_line);
+    return written;
 }
 
 }  // namespace quorix

@@ -23,8 +23,9 @@ void refuse_run(const char* data_path, const char* run_name, const std::string& 
 
 // Frees the header and dictionary, closes the data file and the three result
 // files (report, log, XML), clears the files-open flag, then writes the done
-// line, which with the files closed reaches the console only.
-void close_run(RunContext& context, const char* done_line);
+// line, which with the files closed reaches the console only. Returns -1 when
+// a result file could not be written completely (close_result_files), else 0.
+int close_run(RunContext& context, const char* done_line);
 
 // Result file names for a data file path and a run name: the path without its
 // last four characters, "_", the run name and the extension. Paths shorter
@@ -48,7 +49,8 @@ void print_status_line(int status);
 
 // The whole frame of one analysis: open_run, the case selection stored, the
 // driver called as driver(context), the status line, close_run with the done
-// line. Returns -1 when open_run failed, else the driver's status, or
+// line. Returns -1 when open_run failed or a result file could not be
+// written completely, else the driver's status, or
 // kFoundNothing when the driver ran but found no case to analyse (the status
 // line still shows the driver's own status).
 constexpr int kFoundNothing = 1;
@@ -68,7 +70,8 @@ int run_frame(const char* data_path, const char* run_name, const FrameRow& row, 
         status = -1;
     }
     if (row.reports_status) print_status_line(status);
-    close_run(context, row.done_line);
+    // Result files that could not be written completely fail the run.
+    if (close_run(context, row.done_line) != 0) return -1;
     return status == 0 && context.found_nothing ? kFoundNothing : status;
 }
 

@@ -28,6 +28,15 @@ final class TestSupport {
         }
     }
 
+    /** The number of checks made so far, and of those that failed. */
+    static int checks() {
+        return passed + failed;
+    }
+
+    static int failures() {
+        return failed;
+    }
+
     /** Failures from the limit-th on are counted but not printed (for thousands of calls). */
     static void showFailuresBelow(int limit) {
         failuresShown = limit;

@@ -10,6 +10,7 @@ import java.nio.ByteBuffer;
 import java.nio.ByteOrder;
 import java.nio.charset.StandardCharsets;
 import java.nio.file.Files;
+import java.nio.file.LinkOption;
 import java.nio.file.Path;
 import java.nio.file.Paths;
 import java.util.ArrayList;
@@ -24,7 +25,9 @@ import java.util.zip.CRC32;
  * Calls every wired native method thousands of times with hostile arguments on hostile data
  * files. The JVM must survive every call, each call must leave its result files in the frame's
  * form, and no data file may change. Methods are found by reflection, so a newly wired analysis
- * is covered without changes here.
+ * is covered without changes here. Where the system has /dev/full, one call in eight finds one of
+ * its result files there (a link to the full device): the write failure must be survived and the
+ * file that could not be written must be gone afterwards.
  * Arguments: scratch directory, golden directory (unused), rkstat path.
  * System properties: torture.calls (calls per method, default 300), torture.seed.
  */
@@ -248,6 +251,11 @@ public final class TortureTest {
 
         Map<String, Integer> calls = new LinkedHashMap<>();
         int run = 0;
+        int totalCalls = 0;
+        int faults = 0;
+        int survived = 0;
+        int faultsReached = 0;
+        boolean fullDevice = Files.exists(Paths.get("/dev/full"));
         for (Method method : wired) {
             Class<?>[] types = method.getParameterTypes();
             for (int call = 0; call < callsPerMethod; ++call) {
@@ -263,11 +271,35 @@ public final class TortureTest {
                 if (random.nextInt(40) == 0) runName = random.nextBoolean() ? null : "no/such/dir";
                 Object[] arguments = new Object[types.length];
                 for (int i = 0; i < types.length; ++i) arguments[i] = argument(types[i], i, pathText, runName);
+                boolean named = pathText != null && runName != null && pathText.endsWith(".rkd") && !runName.contains("/");
+                String base = named ? pathText.substring(0, pathText.length() - 4) + "_" + runName : null;
+                Path faulted = null;
+                if (named && fullDevice && random.nextInt(8) == 0) {
+                    faulted = Paths.get(base + new String[] {".out", ".log", ".xml"}[random.nextInt(3)]);
+                    Files.deleteIfExists(faulted);
+                    Files.createSymbolicLink(faulted, Paths.get("/dev/full"));
+                    faults++;
+                }
                 method.invoke(engine, arguments);
                 calls.merge(method.getName(), 1, Integer::sum);
+                totalCalls++;
 
-                if (pathText != null && runName != null && pathText.endsWith(".rkd") && !runName.contains("/")) {
-                    String base = pathText.substring(0, pathText.length() - 4) + "_" + runName;
+                if (faulted != null) {
+                    // A run that started (its other files are there) writes its log and its
+                    // document, the report only sometimes: a faulted log or document cannot stay.
+                    int before = TestSupport.failures();
+                    boolean started = false;
+                    for (String extension : new String[] {".out", ".log", ".xml"}) {
+                        Path file = Paths.get(base + extension);
+                        started |= !file.equals(faulted) && Files.exists(file);
+                    }
+                    if (started) faultsReached++;
+                    if (started && !faulted.toString().endsWith(".out"))
+                        check(!Files.exists(faulted, LinkOption.NOFOLLOW_LINKS), method.getName() + ": " + faulted + " removed");
+                    if (TestSupport.failures() == before) survived++;
+                    for (String extension : new String[] {".out", ".log", ".xml"})
+                        Files.deleteIfExists(Paths.get(base + extension));
+                } else if (named) {
                     Path xml = Paths.get(base + ".xml");
                     Path log = Paths.get(base + ".log");
                     // Every run that started, and every call refused for its arguments, has all three.
@@ -288,10 +320,18 @@ public final class TortureTest {
                 }
             }
         }
-        for (Map.Entry<Path, Long> entry : checksums.entrySet())
-            check(checksum(Files.readAllBytes(entry.getKey())) == entry.getValue(), entry.getKey() + " unchanged");
+        int changed = 0;
+        for (Map.Entry<Path, Long> entry : checksums.entrySet()) {
+            boolean same = checksum(Files.readAllBytes(entry.getKey())) == entry.getValue();
+            check(same, entry.getKey() + " unchanged");
+            if (!same) changed++;
+        }
         for (Map.Entry<String, Integer> entry : calls.entrySet())
             System.err.println("torture: " + entry.getKey() + " " + entry.getValue() + " calls");
+        // A crash ends the JVM before this line: reaching it means none.
+        System.err.println("torture: " + totalCalls + " calls, " + TestSupport.checks() + " checks, 0 crashes, "
+                + changed + " data files changed, " + faults + " write faults injected (" + faultsReached
+                + " in runs that started), " + survived + " survived");
         TestSupport.finish("torture");
     }
 }
