@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
 #include <limits>
 #include <random>
 
@@ -318,6 +319,30 @@ TEST(Correlation, TwelveVariablesPrintInBlocksOfTen) {
     });
     EXPECT_NE(record.find("\n                var11     var12\n      var11    0.0000\n"), std::string::npos);
     testing::expect_golden("correlation/twelve_variables.txt", record);
+}
+
+// The matrix file never replaces the data file the run reads, under its own
+// name or its temporary one, and a file that cannot be put in place leaves no
+// fragment (here its place is taken by a directory).
+TEST(Correlation, MatrixFileLeavesTheDataFileAlone) {
+    const std::string refusal = " The matrix file is not written: it would replace the data file ";
+    for (const char* name : {"Matrix.rkd", "Matrix.rkd.partial", "data.rkd"}) {
+        ScratchDir dir;
+        const std::string path = dir.file(name);
+        testing::write_numeric_file(path, {{"x", {1, 2, 4, 7}}, {"y", {2, 1, 5, 9}}});
+        const std::vector<unsigned char> before = testing::read_bytes(path);
+        const bool blocked = std::string(name) == "data.rkd";
+        if (blocked) {
+            std::filesystem::create_directory(dir.file("Matrix.rkd"));
+            testing::write_bytes(dir.file("Matrix.rkd/kept"), {1});
+        }
+        const std::string record = run_sample(dir, path, {1, 2}, nullptr, "corr", 0, 1);
+        EXPECT_EQ(testing::read_bytes(path), before) << name;
+        EXPECT_EQ(record.find("File succefully written"), std::string::npos) << name;
+        EXPECT_EQ(testing::section(record, "log").find(refusal) != std::string::npos, !blocked) << name;
+        EXPECT_FALSE(testing::file_exists(dir.file("Matrix.rkd.partial")) && blocked);
+        EXPECT_EQ(testing::file_exists(dir.file("Matrix.rkd/kept")), blocked);
+    }
 }
 
 // The matrix file after each kind of data file reads back with its names and values.
