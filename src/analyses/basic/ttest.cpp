@@ -16,7 +16,7 @@
 namespace quorix {
 
 void t_test_core(const StatsRow& a, const StatsRow& b, int mode, int n_a, int n_b, double test_value,
-                 TTestResult& result) {
+                 TTestResult& result, double residual_a, double residual_b) {
     const bool two_groups = mode == kTTestTwoGroups;
     const double s_a = a[kStatStdDev];
     const double s_b = two_groups ? b[kStatStdDev] : 0;
@@ -24,8 +24,10 @@ void t_test_core(const StatsRow& a, const StatsRow& b, int mode, int n_a, int n_
     const double nb = n_b;
     result = TTestResult();
     if (!two_groups && n_a > 0) result.se = s_a / std::sqrt(na);
-    double d = two_groups ? a[kStatMean] - b[kStatMean] : a[kStatMean];
+    double d = two_groups ? mean_difference(a[kStatMean], residual_a, b[kStatMean], residual_b) : a[kStatMean];
     if (mode != kTTestNoTestValue) d -= test_value;
+    // A mean and a test value close together differ exactly; the residual follows.
+    if (!two_groups && residual_a != 0) d += residual_a;
     result.df = two_groups ? (na - 1) + (nb - 1) : na - 1;
     double variance = 0;  // of the difference
     if (result.df > 0) {
@@ -174,11 +176,12 @@ std::vector<double> differences(const std::vector<double>& first, const std::vec
 void difference_test(std::string& report, std::vector<double>& values, double test_value) {
     const int n = static_cast<int>(values.size());
     StatsRow row{};
-    describe_sample(values.data(), values.size(), row);
+    double residual = 0;
+    describe_sample(values.data(), values.size(), row, &residual);
     report += "\nDIFFERENCE\n";
     stats_block_text(report, row);
     TTestResult result;
-    t_test_core(row, row, kTTestOneSample, n, n, test_value, result);
+    t_test_core(row, row, kTTestOneSample, n, n, test_value, result, residual);
     const int df = n - 1;
     const double p = t_test_p(result.t, df);
     write_stats_block(row);
@@ -299,9 +302,10 @@ bool open_grouped_test(RunContext& context, const TTestKind& kind, int variable,
     return true;
 }
 
-// Each group's <Item> and report block, rows[k] the statistics of group k;
-// the members are reordered.
-void report_groups(GroupedTest& test, const TTestKind& kind, int variable, StatsRow (&rows)[2]) {
+// Each group's <Item> and report block, rows[k] the statistics of group k
+// (residuals[k] its mean residual); the members are reordered.
+void report_groups(GroupedTest& test, const TTestKind& kind, int variable, StatsRow (&rows)[2],
+                   double (&residuals)[2]) {
     const char* name = test.name.c_str();
     const char* group_name = test.group_name.c_str();
     // Both groups' statistics in one pass over them.
@@ -315,7 +319,7 @@ void report_groups(GroupedTest& test, const TTestKind& kind, int variable, Stats
         rows[k][kStatId] = variable;
         targets[k] = &rows[k];
     }
-    describe_samples(values, counts, targets, 2);
+    describe_samples(values, counts, targets, 2, residuals);
     for (int k = 0; k < 2; ++k) {
         const double group_value = test.groups.value[k];
         const StatsRow& row = rows[k];
@@ -349,9 +353,10 @@ int one_sample_driver(RunContext& context, int variable, double test_value) {
             const int n = static_cast<int>(values.size());
             StatsRow row{};
             row[kStatId] = variable;
-            describe_sample(values.data(), values.size(), row);
+            double residual = 0;
+            describe_sample(values.data(), values.size(), row, &residual);
             TTestResult result;
-            t_test_core(row, row, kTTestOneSample, n, n, test_value, result);
+            t_test_core(row, row, kTTestOneSample, n, n, test_value, result, residual);
             stats_block_text(report, row);
             const double p = t_test_p(result.t, n - 1);
             t_result_text(report, n - 1, row[kStatMean], test_value, result.t, result.se, p);
@@ -415,7 +420,8 @@ int matched_sample_driver(RunContext& context, int variable, int group, double t
             return stop(kind, Channel::console, " The two groups are not the same size!");
         std::vector<double> matched = differences(members[0], members[1]);
         StatsRow rows[2];
-        report_groups(test, kind, variable, rows);
+        double residuals[2];
+        report_groups(test, kind, variable, rows, residuals);
         difference_test(test.report, matched, test_value);
         end_table(kind);
         channel_write(kReportChannel, test.report);
@@ -435,11 +441,12 @@ int independent_sample_driver(RunContext& context, int variable, int group, doub
         const int n[2] = {static_cast<int>(members[0].size()), static_cast<int>(members[1].size())};
         xml_printf("%s%d%s\n", "<nGROUPS>", 2, "</nGROUPS>");
         StatsRow rows[2];
-        report_groups(test, kind, variable, rows);
+        double residuals[2];
+        report_groups(test, kind, variable, rows, residuals);
         std::string& report = test.report;
 
         TTestResult result;
-        t_test_core(rows[0], rows[1], kTTestTwoGroups, n[0], n[1], test_value, result);
+        t_test_core(rows[0], rows[1], kTTestTwoGroups, n[0], n[1], test_value, result, residuals[0], residuals[1]);
         const int df = rounded_df(result.df);
         const int df_unequal = rounded_df(result.df_unequal);
         double p, p_unequal;
