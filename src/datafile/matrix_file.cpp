@@ -34,6 +34,19 @@ std::string matrix_file_path(const std::string& data_path) {
 
 namespace {
 
+// True when both paths name one file: the same full path, or one file reached
+// by two names (links, letter case where the file system ignores it).
+bool same_file(const std::string& a, const std::string& b) {
+    std::error_code error;
+    const std::filesystem::path full_a = std::filesystem::absolute(a, error).lexically_normal();
+    if (error) return false;
+    const std::filesystem::path full_b = std::filesystem::absolute(b, error).lexically_normal();
+    if (error) return false;
+    if (full_a == full_b) return true;
+    const bool equivalent = std::filesystem::equivalent(full_a, full_b, error);
+    return !error && equivalent;
+}
+
 // Each variable holds k + 2 values, counted in 32 bits in the header.
 constexpr int kMaxMatrixVariables = 1 << 30;
 
@@ -105,6 +118,13 @@ int write_matrix_file(int k, int recorded_cases, const int* variables, const dou
         // A data file whose full path cannot be formed has no directory to write into.
         if (path.empty()) {
             console_printf("open file failed");
+            return 0;
+        }
+        // The file is written beside its place and renamed into it; neither
+        // name may be the data file this run reads.
+        if (same_file(path, context.path) || same_file(rkd_temporary_path(path), context.path)) {
+            channel_printf(kLogChannel, "%s%s\n", " The matrix file is not written: it would replace the data file ",
+                           context.path.c_str());
             return 0;
         }
         return write_file(path, k, recorded_cases, variables, matrix, sd, means, context);

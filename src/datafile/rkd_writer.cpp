@@ -49,10 +49,12 @@ int layout_name_width(const RkdLayout& layout) {
     return name_width();
 }
 
+std::string rkd_temporary_path(const std::string& path) { return path + ".partial"; }
+
 bool begin_rkd_file(RkdFileWriter& writer, const std::string& path, const RkdLayout& layout) {
     writer = RkdFileWriter();
     writer.path = path;
-    writer.temporary_path = path + ".partial";
+    writer.temporary_path = rkd_temporary_path(path);
     writer.layout = layout;
     if (layout.names.size() != static_cast<size_t>(layout.variable_count) || layout.variable_count < 0 ||
         layout.case_count < 0) {
@@ -139,8 +141,10 @@ bool finish_rkd_file(RkdFileWriter& writer) {
         std::remove(writer.temporary_path.c_str());
         return false;
     }
-    std::remove(writer.path.c_str());  // rename does not replace a file everywhere
-    if (std::rename(writer.temporary_path.c_str(), writer.path.c_str()) != 0) {
+    // rename replaces the old file in one step where it can; where it does not
+    // replace a file (Windows), the old one is removed first.
+    if (std::rename(writer.temporary_path.c_str(), writer.path.c_str()) != 0 &&
+        (std::remove(writer.path.c_str()), std::rename(writer.temporary_path.c_str(), writer.path.c_str()) != 0)) {
         writer.error = "cannot rename " + writer.temporary_path + " to " + writer.path;
         std::remove(writer.temporary_path.c_str());
         return false;

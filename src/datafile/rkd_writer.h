@@ -34,6 +34,9 @@ struct RkdFileWriter {
     std::string error;
 };
 
+// Where a file for path is written until it is complete: path + ".partial".
+std::string rkd_temporary_path(const std::string& path);
+
 // Writes everything up to the magic. Returns false with writer.error set.
 bool begin_rkd_file(RkdFileWriter& writer, const std::string& path, const RkdLayout& layout);
 // One numeric variable: its descriptor (width forced to 8) and case_count values.

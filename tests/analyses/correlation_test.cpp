@@ -3,11 +3,14 @@
 // filter, the matrix file, and whole runs against golden files.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <filesystem>
 #include <limits>
 #include <random>
 
 #include "analyses/basic/correlation.h"
+#include "analyses/basic/descriptive.h"
 #include "analyses/registry.h"
 #include "analyses/basic/variable_filter.h"
 #include "data_tools.h"
@@ -49,7 +52,7 @@ std::string import_sample(const ScratchDir& dir, bool short_names = false) {
 struct Accumulated {
     int status = 0;
     CorrelationState state;
-    std::vector<double> matrix, means;
+    std::vector<double> matrix, means, pairs;
 };
 
 Accumulated accumulate(const std::string& path, const std::vector<int>& variables, int listwise,
@@ -62,7 +65,8 @@ Accumulated accumulate(const std::string& path, const std::vector<int>& variable
     a.state.listwise = listwise;
     a.matrix.assign(packed_size(variables.size()), -1);
     a.means.assign(variables.size(), -1);
-    a.status = accumulate_covariances(context, variables, a.state, a.matrix.data(), a.means.data());
+    a.pairs.assign(packed_size(variables.size()), -1);
+    a.status = accumulate_covariances(context, variables, a.state, a.matrix.data(), a.means.data(), a.pairs.data());
     close_data_file(context);
     return a;
 }
@@ -107,15 +111,16 @@ TEST(Correlation, ListwiseAndPairwiseAgainstR) {
                    0.056727272727272723, 18.8645833333333321, 33.0555555555555571, 2.2604166666666665, 330},
                   "pairwise cov");
     expect_packed(pairwise.means, {3.97727272727272707, 12.5, 0.59545454545454546, 130}, "pairwise means");
-    // The correlations divide by each variable's own standard deviation, not by
-    // those of the pair's cases as cor(use = "pairwise.complete.obs") does:
-    // cov2cor(cov(x, use = "pairwise.complete.obs")); sapply(x, sd, na.rm = TRUE)
+    // Each pair's correlation over its own cases: cor(x, use = "pairwise.complete.obs").
+    // Divided by each variable's standard deviation over all its cases instead
+    // (cov2cor of the covariances), length and weight would give 1.1351.
+    expect_packed(pairwise.pairs,
+                  {1, 0.94960649362470895, 1, 0.71433851238716672, 0.81084125092040393, 1, 0.48961756458029121,
+                   0.59552130931834957, 0.59462991009650534, 1},
+                  "pairwise cor");
+    // The standard deviations the matrix file records: sapply(x, sd, na.rm = TRUE)
     r = pairwise.matrix;
     covariance_to_correlation(4, r.data(), sd.data());
-    expect_packed(r,
-                  {1, 1.13513623829671495, 1, 0.69593704190879513, 0.71413231085936923, 1, 0.58597390637710778,
-                   0.63352027198659455, 0.52243898689615753, 1},
-                  "pairwise cor");
     expect_packed(sd, {1.77219689035440364, 2.87228132326901431, 0.23817487845545912, 18.16590212458494946}, "sd");
 
     // Flag-form selection without cases 0 and 13: cov(x[c(-1, -14), ], use = "complete.obs")
@@ -131,7 +136,7 @@ TEST(Correlation, ListwiseAndPairwiseAgainstR) {
 
 TEST(Correlation, CronbachAlpha) {
     // k / (k - 1) * (1 - sum(diag(v)) / sum(v)) in R, for v the complete-case
-    // covariances and for the pairwise correlations above.
+    // covariances and for a matrix with an element above 1.
     const std::vector<double> v = {3.79041666666666632, 5.81916666666666593, 10.24166666666666714,
                                    0.464499999999999968, 0.714999999999999969, 0.060999999999999999,
                                    31.274999999999999, 52.25, 3.75, 367.5};
@@ -144,36 +149,53 @@ TEST(Correlation, CronbachAlpha) {
     EXPECT_EQ(cronbach_alpha(2, opposite), 0);  // the sum has no variance
 }
 
-// The update order of the accumulator, written out plainly, one case and one pair at a time.
+// The update order of the accumulator, written out plainly, one case and one
+// pair at a time, from each variable's values less the shift of its first
+// present value.
+double plain_shift(const std::vector<double>& x, size_t n, size_t i) {
+    for (size_t t = 0; t < n; ++t)
+        if (x[i * n + t] != 1e35) return moment_shift(x[i * n + t]);
+    return 0;
+}
+
 void plain_listwise(const std::vector<double>& x, size_t n, size_t k, std::vector<double>& c, std::vector<double>& m) {
     c.assign(packed_size(k), 0);
     m.assign(k, 0);
     for (size_t t = 1; t <= n; ++t)
         for (size_t i = 0; i < k; ++i) {
-            const double d = x[i * n + t - 1] - m[i];
+            const double d = (x[i * n + t - 1] - plain_shift(x, n, i)) - m[i];
             m[i] = m[i] + d / static_cast<double>(t);
-            for (size_t j = 0; j <= i; ++j) c[packed_index(i, j)] += (x[j * n + t - 1] - m[j]) * d;
+            for (size_t j = 0; j <= i; ++j)
+                c[packed_index(i, j)] += ((x[j * n + t - 1] - plain_shift(x, n, j)) - m[j]) * d;
         }
+    for (size_t i = 0; i < k; ++i) m[i] += plain_shift(x, n, i);
     for (double& element : c) element /= static_cast<double>(n - 1);
 }
 
-void plain_pairwise(const std::vector<double>& x, size_t n, size_t k, std::vector<double>& c, std::vector<double>& m) {
+// Also each pair's correlation over its own cases (r).
+void plain_pairwise(const std::vector<double>& x, size_t n, size_t k, std::vector<double>& c, std::vector<double>& m,
+                    std::vector<double>& r) {
     c.assign(packed_size(k), 0);
+    r.assign(packed_size(k), 0);
     m.assign(k, 0);
     for (size_t i = 0; i < k; ++i)
         for (size_t j = 0; j <= i; ++j) {
-            double count = 0, mx = 0, my = 0, sum = 0;
+            double count = 0, mx = 0, my = 0, sum = 0, sx = 0, sy = 0;
             for (size_t t = 0; t < n; ++t) {
-                const double xi = x[i * n + t], xj = x[j * n + t];
-                if (xi == 1e35 || xj == 1e35) continue;
+                if (x[i * n + t] == 1e35 || x[j * n + t] == 1e35) continue;
+                const double xi = x[i * n + t] - plain_shift(x, n, i), xj = x[j * n + t] - plain_shift(x, n, j);
                 count += 1;
-                const double dx = xi - mx;
+                const double dx = xi - mx, dy = xj - my;
                 mx += dx / count;
-                my += (xj - my) / count;
+                my += dy / count;
                 sum += dx * (xj - my);
+                sx += dx * (xi - mx);
+                sy += dy * (xj - my);
             }
             c[packed_index(i, j)] = count > 1 ? sum / (count - 1) : 0;
-            if (i == j) m[i] = mx;
+            const double sdx = std::sqrt(sx / (count - 1)), sdy = std::sqrt(sy / (count - 1));
+            if (count > 1 && sdx > 0 && sdy > 0) r[packed_index(i, j)] = std::clamp(c[packed_index(i, j)] / (sdx * sdy), -1.0, 1.0);
+            if (i == j) m[i] = mx + plain_shift(x, n, i);
         }
 }
 
@@ -193,12 +215,17 @@ TEST(Correlation, FastLoopsGiveThePlainUpdatesBitForBit) {
         plain_listwise(x, n, k, want_c, want_m);
         EXPECT_EQ(c, want_c) << k;
         EXPECT_EQ(m, want_m) << k;
-        plain_pairwise(missing, n, k, want_c, want_m);
-        for (const bool wide : {true, false}) {
-            pairwise_covariances(missing.data(), n, static_cast<int>(k), c.data(), m.data(), wide);
-            EXPECT_EQ(c, want_c) << k << wide;
-            EXPECT_EQ(m, want_m) << k << wide;
-        }
+        std::vector<double> r(packed_size(k)), want_r;
+        plain_pairwise(missing, n, k, want_c, want_m, want_r);
+        for (const bool wide : {true, false})
+            for (double* own : {static_cast<double*>(nullptr), r.data()}) {
+                pairwise_covariances(missing.data(), n, static_cast<int>(k), c.data(), m.data(), own, wide);
+                EXPECT_EQ(c, want_c) << k << wide;
+                EXPECT_EQ(m, want_m) << k << wide;
+                if (own) {
+                    EXPECT_EQ(r, want_r) << k << wide;
+                }
+            }
     }
 }
 
@@ -327,6 +354,30 @@ TEST(Correlation, TwelveVariablesPrintInBlocksOfTen) {
     });
     EXPECT_NE(record.find("\n                var11     var12\n      var11    0.0000\n"), std::string::npos);
     testing::expect_golden("correlation/twelve_variables.txt", record);
+}
+
+// The matrix file never replaces the data file the run reads, under its own
+// name or its temporary one, and a file that cannot be put in place leaves no
+// fragment (here its place is taken by a directory).
+TEST(Correlation, MatrixFileLeavesTheDataFileAlone) {
+    const std::string refusal = " The matrix file is not written: it would replace the data file ";
+    for (const char* name : {"Matrix.rkd", "Matrix.rkd.partial", "data.rkd"}) {
+        ScratchDir dir;
+        const std::string path = dir.file(name);
+        testing::write_numeric_file(path, {{"x", {1, 2, 4, 7}}, {"y", {2, 1, 5, 9}}});
+        const std::vector<unsigned char> before = testing::read_bytes(path);
+        const bool blocked = std::string(name) == "data.rkd";
+        if (blocked) {
+            std::filesystem::create_directory(dir.file("Matrix.rkd"));
+            testing::write_bytes(dir.file("Matrix.rkd/kept"), {1});
+        }
+        const std::string record = run_sample(dir, path, {1, 2}, nullptr, "corr", 0, 1);
+        EXPECT_EQ(testing::read_bytes(path), before) << name;
+        EXPECT_EQ(record.find("File succefully written"), std::string::npos) << name;
+        EXPECT_EQ(testing::section(record, "log").find(refusal) != std::string::npos, !blocked) << name;
+        EXPECT_FALSE(testing::file_exists(dir.file("Matrix.rkd.partial")) && blocked);
+        EXPECT_EQ(testing::file_exists(dir.file("Matrix.rkd/kept")), blocked);
+    }
 }
 
 // The matrix file after each kind of data file reads back with its names and values.

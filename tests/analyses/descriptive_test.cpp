@@ -78,6 +78,17 @@ TEST(Descriptive, LargeCommonOffsetKeepsTheStandardDeviation) {
     expect_near_relative(row[kStatMean], 10000000.2, 1e-15, "mean");
     // Exactly 0.1 in decimal arithmetic: 1000 deviations of 0.1 over n - 1 = 1000.
     EXPECT_NEAR(row[kStatStdDev], 0.1, 1e-8);
+    // Timestamps in milliseconds: 1.7e12 + 0, 1, ..., 6, 1000 times each. By hand:
+    // mean 1.7e12 + 3, squared deviations 1000 * (9 + 4 + 1 + 0 + 1 + 4 + 9) = 28000.
+    std::vector<double> stamps;
+    for (int i = 0; i < 7000; ++i) stamps.push_back(1.7e12 + i % 7);
+    const StatsRow stamp_row = describe(stamps);
+    EXPECT_EQ(stamp_row[kStatMean], 1.7e12 + 3);
+    expect_near_relative(stamp_row[kStatSumSquares], 28000, 1e-14, "sum of squares");
+    expect_near_relative(stamp_row[kStatStdDev], std::sqrt(28000.0 / 6999), 1e-14, "standard deviation");
+    EXPECT_NEAR(stamp_row[kStatSkewness], 0, 1e-14);
+    // Fourth powers 81 + 16 + 1 + 0 + 1 + 16 + 81 = 196 a round of seven, variance 28000 / 7000 = 4.
+    expect_near_relative(stamp_row[kStatKurtosis], 196.0 / 7 / (4 * 4) - 3, 1e-14, "kurtosis");
 }
 
 TEST(Descriptive, NonFiniteValuesDoNotHang) {
@@ -97,13 +108,14 @@ TEST(Descriptive, NonFiniteValuesDoNotHang) {
 StatsRow plain_row(std::vector<double> x) {
     StatsRow row{};
     const size_t n = x.size();
-    double mean = x[0], m2 = 0, m3 = 0, m4 = 0, low = x[0], high = x[0];
+    const double shift = moment_shift(x[0]);
+    double mean = x[0] - shift, m2 = 0, m3 = 0, m4 = 0, low = x[0], high = x[0];
     for (size_t i = 1; i < n; ++i) {
-        const double v = x[i], seen = static_cast<double>(i);
-        if (v < low)
-            low = v;
-        else if (v > high)
-            high = v;
+        const double v = x[i] - shift, seen = static_cast<double>(i);
+        if (x[i] < low)
+            low = x[i];
+        else if (x[i] > high)
+            high = x[i];
         const double d = v - mean, b = -d / (seen + 1);
         mean -= b;
         const double e = v - mean, b2 = b * b;
@@ -113,6 +125,7 @@ StatsRow plain_row(std::vector<double> x) {
     }
     const double count = static_cast<double>(n), v = m2 / count;
     row[kStatCases] = count;
+    if (shift != 0) mean += shift;
     row[kStatMean] = mean;
     row[kStatSum] = count * mean;
     row[kStatSumSquares] = m2;

@@ -73,18 +73,26 @@ int refuse(const std::string& message) {
 }
 
 // describe_sample reorders its values; the tables here must keep their order.
-StatsRow describe_values(const double* values, size_t count) {
+// The mean residual (describe_sample) goes to residual.
+StatsRow describe_values(const double* values, size_t count, double& residual) {
     std::vector<double> copy(values, values + count);
     StatsRow row{};
-    describe_sample(copy.data(), copy.size(), row);
+    describe_sample(copy.data(), copy.size(), row, &residual);
     return row;
 }
 
 // The same for values that are not needed afterwards: reordered in place.
-StatsRow describe_in_place(double* values, size_t count) {
+StatsRow describe_in_place(double* values, size_t count, double& residual) {
     StatsRow row{};
-    describe_sample(values, count, row);
+    describe_sample(values, count, row, &residual);
     return row;
+}
+
+// (mean - grand mean)^2 of a group, cell or level, from the means with their
+// residuals, which keeps the deviations of data with a large common part.
+double squared_deviation(double mean, double residual, double grand_mean, double grand_residual) {
+    const double deviation = mean_difference(mean, residual, grand_mean, grand_residual);
+    return deviation * deviation;
 }
 
 // Level texts are kept whole, however long a value label is: they are shown
@@ -205,13 +213,14 @@ int one_way(RunContext& context, int dependent, int factor) {
     counts[0] = y.size();
     for (int g = 0; g < k; ++g) samples[static_cast<size_t>(g) + 1] = &groups[static_cast<size_t>(g) * n];
     for (size_t i = 0; i < rows.size(); ++i) targets[i] = &rows[i];
-    describe_samples(samples.data(), counts.data(), targets.data(), rows.size());
+    std::vector<double> residuals(rows.size());
+    describe_samples(samples.data(), counts.data(), targets.data(), rows.size(), residuals.data());
     const StatsRow& grand = rows[0];
     whole_sample(text, context, dependent, grand);
     const std::string factor_name = variable_name(context.header, factor);
     const std::vector<std::string> texts = level_texts(context, factor, levels);
     xml_printf("%s\n", "<GROUPS>");
-    double between = 0;
+    double between = 0, within = 0;
     for (int g = 0; g < k; ++g) {
         xml_printf("%s\n", "<Item>");
         text += "\n";
@@ -222,13 +231,18 @@ int one_way(RunContext& context, int dependent, int factor) {
         xml_printf("%s%s%s\n", "<Name>", texts[g].c_str(), "</Name>");
         write_stats_block(row);
         stats_block_text(text, row);
-        between += (row[kStatMean] - grand[kStatMean]) * (row[kStatMean] - grand[kStatMean]);
+        between += squared_deviation(row[kStatMean], residuals[static_cast<size_t>(g) + 1], grand[kStatMean],
+                                     residuals[0]);
+        within += row[kStatSumSquares];
         xml_printf("%s\n", "</Item>");
     }
     xml_printf("%s\n", "</GROUPS>");
 
+    // The error sum of squares is the groups' own sums of squared deviations
+    // added up, not the total less the between part, which cancels when the
+    // between part dominates; the printed total is the sum of the two.
     const double ss_between = n * between;
-    return finish_anova(text, {factor_name, "ERROR"}, {ss_between, grand[kStatSumSquares] - ss_between},
+    return finish_anova(text, {factor_name, "ERROR"}, {ss_between, within},
                         {k - 1, total - k});
 }
 
@@ -279,7 +293,8 @@ int two_way(RunContext& context, int dependent, int factor_a, int factor_b) {
     }
 
     write_anova_head(context, "ANOVA2", 3);
-    const StatsRow grand = describe_in_place(y.data(), y.size());
+    double grand_residual = 0;
+    const StatsRow grand = describe_in_place(y.data(), y.size(), grand_residual);
     whole_sample(text, context, dependent, grand);
     const double grand_mean = grand[kStatMean];
     const std::string name_a = variable_name(context.header, factor_a);
@@ -288,7 +303,7 @@ int two_way(RunContext& context, int dependent, int factor_a, int factor_b) {
     const std::vector<std::string> texts_b = level_texts(context, factor_b, levels_b);
     xml_printf("%s\n", "<GROUPS>");
     xml_printf("%s%d%s\n", "<nGROUPS>", c, "</nGROUPS>");
-    double cell_sum = 0;
+    double cell_sum = 0, within = 0;
     for (int bi = 0; bi < b; ++bi) {
         for (int ai = 0; ai < a; ++ai) {
             const int cell = bi * a + ai;
@@ -297,13 +312,16 @@ int two_way(RunContext& context, int dependent, int factor_a, int factor_b) {
             append_printf(text, "%-s (%-s) and %-s (%-s)\r\n", name_a.c_str(), texts_a[ai].c_str(), name_b.c_str(),
                           texts_b[bi].c_str());
             text += "-------------------------------------------\n";
-            const StatsRow row = describe_values(&values[static_cast<size_t>(cell) * n], static_cast<size_t>(n));
+            double residual = 0;
+            const StatsRow row =
+                describe_values(&values[static_cast<size_t>(cell) * n], static_cast<size_t>(n), residual);
             xml_printf("%s%d%s\n", "<ID>", cell + 1, "</ID>");
             xml_printf("%s%s%s%s%s%s%s%s%s", "<Name>", name_a.c_str(), "(", texts_a[ai].c_str(), ") by", name_b.c_str(),
                        "(", texts_b[bi].c_str(), ")</Name>");
             write_stats_block(row);
             stats_block_text(text, row);
-            cell_sum += (row[kStatMean] - grand_mean) * (row[kStatMean] - grand_mean);
+            cell_sum += squared_deviation(row[kStatMean], residual, grand_mean, grand_residual);
+            within += row[kStatSumSquares];
             xml_printf("%s\n", "</Item>");
         }
     }
@@ -315,17 +333,20 @@ int two_way(RunContext& context, int dependent, int factor_a, int factor_b) {
         const size_t run = static_cast<size_t>(total / levels);
         double sum = 0;
         for (int level = 0; level < levels; ++level) {
-            const double mean = describe_values(&values[level * run], run)[kStatMean];
-            sum += (mean - grand_mean) * (mean - grand_mean);
+            double residual = 0;
+            const double mean = describe_values(&values[level * run], run, residual)[kStatMean];
+            sum += squared_deviation(mean, residual, grand_mean, grand_residual);
         }
         return sum;
     };
+    // As in the one-way analysis, the error sum of squares is the cells' own
+    // sums of squared deviations added up.
     const double ss_cells = n * cell_sum;
     const double ss_b = static_cast<double>(total / b) * level_sum(b);
     apply_permutation(values.data(), total, source.data());
     const double ss_a = static_cast<double>(total / a) * level_sum(a);
     return finish_anova(text, {name_a, name_b, "INTERACTION", "ERROR"},
-                        {ss_a, ss_b, ss_cells - ss_a - ss_b, grand[kStatSumSquares] - ss_cells},
+                        {ss_a, ss_b, ss_cells - ss_a - ss_b, within},
                         {a - 1, b - 1, (a - 1) * (b - 1), total - c});
 }
 

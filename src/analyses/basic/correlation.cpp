@@ -47,17 +47,19 @@ int log_failure(const char* message) {
     return -1;
 }
 
-// The driver's arrays: the packed matrix, the means, and the standard
-// deviations when the matrix is turned into correlations.
-bool allocate(size_t k, bool with_sd, std::vector<double>& matrix, std::vector<double>& means,
-              std::vector<double>& sd) {
+// The driver's arrays: the packed matrix, the means, the standard deviations
+// when the matrix is turned into correlations, and under pairwise deletion
+// then also the pairs' own correlations.
+bool allocate(size_t k, bool with_sd, bool with_pairs, std::vector<double>& matrix, std::vector<double>& means,
+              std::vector<double>& sd, std::vector<double>& pairs) {
     try {
         // k(k + 1)/2 must not wrap where size_t has 32 bits.
         if (k + 1 > 2 * (matrix.max_size() / k)) return false;
-        require_memory(uint64_t{8} * packed_size(k));
+        require_memory(uint64_t{8} * packed_size(k) * (with_pairs ? 2 : 1));
         matrix.resize(packed_size(k));
         means.resize(k);
         if (with_sd) sd.resize(k);
+        if (with_pairs) pairs.resize(packed_size(k));
         return true;
     } catch (const std::bad_alloc&) {
         return false;
@@ -82,10 +84,12 @@ int correlation_driver(RunContext& context, std::vector<int> variables, const ch
     state.alpha_wanted = alpha != 0;
 
     const int k = static_cast<int>(variables.size());
-    std::vector<double> matrix, means, sd;
-    if (!allocate(variables.size(), write_matrix || !covariance_kind, matrix, means, sd))
+    std::vector<double> matrix, means, sd, pairs;
+    const bool correlations = write_matrix || !covariance_kind;
+    if (!allocate(variables.size(), correlations, correlations && !listwise, matrix, means, sd, pairs))
         return log_failure(" Not enough memory !");
-    const int status = accumulate_covariances(context, variables, state, matrix.data(), means.data());
+    const int status = accumulate_covariances(context, variables, state, matrix.data(), means.data(),
+                                              pairs.empty() ? nullptr : pairs.data());
     if (status != 0) return status;
 
     std::string text = "\n";
@@ -93,7 +97,7 @@ int correlation_driver(RunContext& context, std::vector<int> variables, const ch
         text += "COVARIANCE MATRIX\n\n";
     } else {
         text += "CORRELATION MATRIX\n\n";
-        covariance_to_correlation(k, matrix.data(), sd.data());
+        covariances_to_correlations(k, matrix.data(), sd.data(), pairs);
     }
     case_count_lines(text, k, context.path.c_str(), context.header.case_count, state.cases_used, -1);
     ResultHead head;
@@ -112,7 +116,7 @@ int correlation_driver(RunContext& context, std::vector<int> variables, const ch
     }
     if (write_matrix) {
         // The file always holds correlations.
-        if (covariance_kind) covariance_to_correlation(k, matrix.data(), sd.data());
+        if (covariance_kind) covariances_to_correlations(k, matrix.data(), sd.data(), pairs);
         write_matrix_file(k, state.average_pair_cases, variables.data(), matrix.data(), sd.data(), means.data(),
                           context);
     }

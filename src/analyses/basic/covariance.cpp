@@ -1,14 +1,17 @@
 #include "analyses/basic/covariance.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <limits>
 #include <new>
 #include <stdexcept>
 
+#include "analyses/basic/descriptive.h"
 #include "frame/case_access.h"
 #include "frame/channels.h"
 #include "frame/memory.h"
+#include "numeric/sorting.h"
 
 namespace quorix {
 
@@ -44,15 +47,35 @@ CaseSlices case_slices(const double* values, size_t n, size_t k, size_t stride) 
     return CaseSlices{values, n, k, stride, size, std::vector<double>(size * stride, kSystemMissing)};
 }
 
-// Fills the rows with cases first .. first + count - 1; returns count.
-size_t load_slice(CaseSlices& slices, size_t first) {
+// Fills the rows with cases first .. first + count - 1, each variable's values
+// less its shift when shifts are given (no value may then be missing);
+// returns count.
+size_t load_slice(CaseSlices& slices, size_t first, const double* shifts = nullptr) {
     const size_t count = std::min(slices.size, slices.n - first);
     for (size_t i = 0; i < slices.k; ++i) {
         const double* column = slices.values + i * slices.n + first;
-        for (size_t t = 0; t < count; ++t) slices.rows[t * slices.stride + i] = column[t];
+        double* row = slices.rows.data() + i;
+        if (shifts && shifts[i] != 0) {
+            const double shift = shifts[i];
+            for (size_t t = 0; t < count; ++t) row[t * slices.stride] = column[t] - shift;
+        } else {
+            for (size_t t = 0; t < count; ++t) row[t * slices.stride] = column[t];
+        }
     }
     return count;
 }
+
+// Means and cross-products are accumulated from each variable's values less
+// the shift of its first present value (moment_shift).
+double shift_of(const double* column, size_t n) {
+    for (size_t t = 0; t < n; ++t)
+        if (column[t] != kSystemMissing) return moment_shift(column[t]);
+    return 0;
+}
+
+// The mean of the values from the mean of the shifted values; without a shift
+// the mean itself, signed zero included.
+double unshifted(double shift, double mean) { return shift != 0 ? shift + mean : mean; }
 
 }  // namespace
 
@@ -65,10 +88,11 @@ void listwise_covariances(const double* values, size_t n, int k, double* matrix,
     // updated one; each element then receives e_j * d_i once a case, which is
     // the update variable by variable in list order, written so that the
     // rows of the triangle run over contiguous arrays.
-    std::vector<double> d(kk), e(kk);
+    std::vector<double> d(kk), e(kk), shifts(kk);
+    for (size_t i = 0; i < kk; ++i) shifts[i] = shift_of(values + i * n, n);
     CaseSlices slices = case_slices(values, n, kk, kk);
     for (size_t first = 0; first < n; first += slices.size) {
-        const size_t count = load_slice(slices, first);
+        const size_t count = load_slice(slices, first, shifts.data());
         for (size_t t = 0; t < count; ++t) {
             const double* x = slices.rows.data() + t * kk;
             const double cases = static_cast<double>(first + t + 1);
@@ -94,6 +118,7 @@ void listwise_covariances(const double* values, size_t n, int k, double* matrix,
             }
         }
     }
+    for (size_t i = 0; i < kk; ++i) means[i] = unshifted(shifts[i], means[i]);
     if (n < 2) return;
     const double divisor = static_cast<double>(n - 1);
     for (size_t p = 0; p < packed_size(kk); ++p) matrix[p] /= divisor;
@@ -102,18 +127,20 @@ void listwise_covariances(const double* values, size_t n, int k, double* matrix,
 namespace {
 
 // Pairwise deletion keeps a running count, two means and a cross-product for
-// every pair, each updated case after case with two divisions. Pairs are
-// independent, so the pairs (i, j) .. (i, j + kLanes - 1) of variable i go
-// through the cases together as vector lanes, and kInFlight such blocks at a
-// time, which keeps the divider busy instead of waiting on one pair's chain. Every
-// lane computes the update and keeps it only when both of its values are
-// present; the arithmetic of each lane is the plain update's, operation for
-// operation (no contraction into fused multiply-adds).
+// every pair, each updated case after case with two divisions, from the values
+// less their variables' shifts. Pairs are independent, so the pairs (i, j) ..
+// (i, j + kLanes - 1) of variable i go through the cases together as vector
+// lanes, and kInFlight such blocks at a time, which keeps the divider busy
+// instead of waiting on one pair's chain. Every lane computes the update and
+// keeps it only when both of its values are present; the arithmetic of each
+// lane is the plain update's, operation for operation (no contraction into
+// fused multiply-adds). For correlations each pair also keeps the sums of
+// squared deviations of its two variables over its own cases (kOwnSums).
 constexpr size_t kLanes = 8;
 constexpr size_t kInFlight = 4;
 
 struct PairLanes {
-    double count[kLanes], mean_x[kLanes], mean_y[kLanes], cross[kLanes];
+    double count[kLanes], mean_x[kLanes], mean_y[kLanes], cross[kLanes], squares_x[kLanes], squares_y[kLanes];
 };
 
 struct PairBlock {
@@ -130,36 +157,56 @@ typedef long long QuadMask __attribute__((vector_size(32)));
 #endif
 
 #if defined(__GNUC__)
-// kBlocks blocks over one slice of case rows.
-template <size_t kBlocks>
-QUORIX_INLINE void update_blocks(const PairBlock* blocks, const double* rows, size_t stride, size_t cases) {
+// kBlocks blocks over one slice of case rows; shifts holds one per column of a row.
+template <size_t kBlocks, bool kOwnSums>
+QUORIX_INLINE void update_blocks(const PairBlock* blocks, const double* rows, size_t stride, size_t cases,
+                                 const double* shifts) {
     constexpr size_t kQuads = kLanes / 4 * kBlocks;
-    Quad count[kQuads], mean_x[kQuads], mean_y[kQuads], cross[kQuads];
+    Quad count[kQuads], mean_x[kQuads], mean_y[kQuads], cross[kQuads], squares_x[kQuads], squares_y[kQuads];
+    Quad shift_y[kQuads];
+    double shift_x[kBlocks];
+    for (size_t b = 0; b < kBlocks; ++b) shift_x[b] = shifts[blocks[b].i];
     for (size_t q = 0; q < kQuads; ++q) {
-        const PairLanes& sums = *blocks[q / (kLanes / 4)].sums;
+        const PairBlock& block = blocks[q / (kLanes / 4)];
+        const PairLanes& sums = *block.sums;
         const size_t at = q % (kLanes / 4) * 4;
         std::memcpy(&count[q], sums.count + at, sizeof(Quad));
         std::memcpy(&mean_x[q], sums.mean_x + at, sizeof(Quad));
         std::memcpy(&mean_y[q], sums.mean_y + at, sizeof(Quad));
         std::memcpy(&cross[q], sums.cross + at, sizeof(Quad));
+        if (kOwnSums) {
+            std::memcpy(&squares_x[q], sums.squares_x + at, sizeof(Quad));
+            std::memcpy(&squares_y[q], sums.squares_y + at, sizeof(Quad));
+        }
+        std::memcpy(&shift_y[q], shifts + block.j + at, sizeof(Quad));
     }
     for (size_t t = 0; t < cases; ++t) {
         const double* row = rows + t * stride;
         for (size_t q = 0; q < kQuads; ++q) {
-            const PairBlock& block = blocks[q / (kLanes / 4)];
-            const Quad x = Quad{} + row[block.i];
-            Quad y;
-            std::memcpy(&y, row + block.j + q % (kLanes / 4) * 4, sizeof(Quad));
-            const QuadMask counts = (QuadMask)(x != kSystemMissing) & (QuadMask)(y != kSystemMissing);
+            const size_t b = q / (kLanes / 4);
+            const PairBlock& block = blocks[b];
+            const double raw_x = row[block.i];
+            Quad raw_y;
+            std::memcpy(&raw_y, row + block.j + q % (kLanes / 4) * 4, sizeof(Quad));
+            const QuadMask counts = (QuadMask)(Quad{} + raw_x != kSystemMissing) & (QuadMask)(raw_y != kSystemMissing);
+            const Quad x = Quad{} + (raw_x - shift_x[b]);
+            const Quad y = raw_y - shift_y[q];
             const Quad c = count[q] + 1.0;
             const Quad dx = x - mean_x[q];
+            const Quad dy = y - mean_y[q];
             const Quad mx = mean_x[q] + dx / c;
-            const Quad my = mean_y[q] + (y - mean_y[q]) / c;
+            const Quad my = mean_y[q] + dy / c;
             const Quad s = cross[q] + dx * (y - my);
             count[q] = (Quad)(((QuadMask)c & counts) | ((QuadMask)count[q] & ~counts));
             mean_x[q] = (Quad)(((QuadMask)mx & counts) | ((QuadMask)mean_x[q] & ~counts));
             mean_y[q] = (Quad)(((QuadMask)my & counts) | ((QuadMask)mean_y[q] & ~counts));
             cross[q] = (Quad)(((QuadMask)s & counts) | ((QuadMask)cross[q] & ~counts));
+            if (kOwnSums) {
+                // The increments of absent lanes are masked to 0 (adding +0
+                // changes no sum of squares).
+                squares_x[q] += (Quad)((QuadMask)(dx * (x - mx)) & counts);
+                squares_y[q] += (Quad)((QuadMask)(dy * (y - my)) & counts);
+            }
         }
     }
     for (size_t q = 0; q < kQuads; ++q) {
@@ -169,24 +216,34 @@ QUORIX_INLINE void update_blocks(const PairBlock* blocks, const double* rows, si
         std::memcpy(sums.mean_x + at, &mean_x[q], sizeof(Quad));
         std::memcpy(sums.mean_y + at, &mean_y[q], sizeof(Quad));
         std::memcpy(sums.cross + at, &cross[q], sizeof(Quad));
+        if (kOwnSums) {
+            std::memcpy(sums.squares_x + at, &squares_x[q], sizeof(Quad));
+            std::memcpy(sums.squares_y + at, &squares_y[q], sizeof(Quad));
+        }
     }
 }
 #else
-template <size_t kBlocks>
-void update_blocks(const PairBlock* blocks, const double* rows, size_t stride, size_t cases) {
+template <size_t kBlocks, bool kOwnSums>
+void update_blocks(const PairBlock* blocks, const double* rows, size_t stride, size_t cases, const double* shifts) {
     for (size_t b = 0; b < kBlocks; ++b) {
         PairLanes& sums = *blocks[b].sums;
         for (size_t t = 0; t < cases; ++t) {
             const double* row = rows + t * stride;
-            const double x = row[blocks[b].i];
+            const double raw_x = row[blocks[b].i];
             for (size_t l = 0; l < kLanes; ++l) {
-                const double y = row[blocks[b].j + l];
-                if (x == kSystemMissing || y == kSystemMissing) continue;
+                const double raw_y = row[blocks[b].j + l];
+                if (raw_x == kSystemMissing || raw_y == kSystemMissing) continue;
+                const double x = raw_x - shifts[blocks[b].i], y = raw_y - shifts[blocks[b].j + l];
                 const double c = sums.count[l] + 1.0;
                 const double dx = x - sums.mean_x[l];
+                const double dy = y - sums.mean_y[l];
                 sums.mean_x[l] += dx / c;
-                sums.mean_y[l] += (y - sums.mean_y[l]) / c;
+                sums.mean_y[l] += dy / c;
                 sums.cross[l] += dx * (y - sums.mean_y[l]);
+                if (kOwnSums) {
+                    sums.squares_x[l] += dx * (x - sums.mean_x[l]);
+                    sums.squares_y[l] += dy * (y - sums.mean_y[l]);
+                }
                 sums.count[l] = c;
             }
         }
@@ -195,50 +252,79 @@ void update_blocks(const PairBlock* blocks, const double* rows, size_t stride, s
 #endif
 
 // All blocks over one slice, kInFlight at a time.
+template <bool kOwnSums>
 QUORIX_INLINE void update_all_blocks(const std::vector<PairBlock>& blocks, const double* rows, size_t stride,
-                                     size_t cases) {
+                                     size_t cases, const double* shifts) {
+    // With the pairs' own sums of squares two blocks at a time: their running
+    // sums then stay closer to the registers, and the divider is still kept busy.
+    constexpr size_t in_flight = kOwnSums ? 2 : kInFlight;
     size_t b = 0;
-    for (; b + kInFlight <= blocks.size(); b += kInFlight)
-        update_blocks<kInFlight>(blocks.data() + b, rows, stride, cases);
-    for (; b < blocks.size(); ++b) update_blocks<1>(blocks.data() + b, rows, stride, cases);
+    for (; b + in_flight <= blocks.size(); b += in_flight)
+        update_blocks<in_flight, kOwnSums>(blocks.data() + b, rows, stride, cases, shifts);
+    for (; b < blocks.size(); ++b) update_blocks<1, kOwnSums>(blocks.data() + b, rows, stride, cases, shifts);
 }
 
-void update_slice(const std::vector<PairBlock>& blocks, const double* rows, size_t stride, size_t cases) {
-    update_all_blocks(blocks, rows, stride, cases);
+void update_slice(const std::vector<PairBlock>& blocks, const double* rows, size_t stride, size_t cases,
+                  const double* shifts, bool own_sums) {
+    if (own_sums)
+        update_all_blocks<true>(blocks, rows, stride, cases, shifts);
+    else
+        update_all_blocks<false>(blocks, rows, stride, cases, shifts);
 }
 
 #if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
 // The same code in 256-bit registers where the processor has them.
 __attribute__((target("avx2"))) void update_slice_avx2(const std::vector<PairBlock>& blocks, const double* rows,
-                                                       size_t stride, size_t cases) {
-    update_all_blocks(blocks, rows, stride, cases);
+                                                       size_t stride, size_t cases, const double* shifts,
+                                                       bool own_sums) {
+    if (own_sums)
+        update_all_blocks<true>(blocks, rows, stride, cases, shifts);
+    else
+        update_all_blocks<false>(blocks, rows, stride, cases, shifts);
 }
 
 bool wide_registers() { return __builtin_cpu_supports("avx2"); }
 #else
-void update_slice_avx2(const std::vector<PairBlock>& blocks, const double* rows, size_t stride, size_t cases) {
-    update_slice(blocks, rows, stride, cases);
+void update_slice_avx2(const std::vector<PairBlock>& blocks, const double* rows, size_t stride, size_t cases,
+                       const double* shifts, bool own_sums) {
+    update_slice(blocks, rows, stride, cases, shifts, own_sums);
 }
 
 bool wide_registers() { return false; }
 #endif
 
+// The correlation of a pair over its own cases: its covariance divided by the
+// standard deviations of its two variables over the same cases, which keeps
+// it within [-1, 1] (bounds enforced against rounding); 0 when either of them
+// is 0 or the pair has fewer than two cases.
+double own_correlation(const PairLanes& block, size_t l) {
+    const double c = block.count[l];
+    if (!(c > 1)) return 0;
+    const double sd_x = std::sqrt(block.squares_x[l] / (c - 1)), sd_y = std::sqrt(block.squares_y[l] / (c - 1));
+    if (!(sd_x > 0 && sd_y > 0)) return 0;
+    const double r = block.cross[l] / (c - 1) / (sd_x * sd_y);
+    return r > 1 ? 1 : r < -1 ? -1 : r;
+}
+
 }  // namespace
 
 int64_t pairwise_covariances(const double* values, size_t n, int k, double* matrix, double* means,
-                             bool wide_allowed) {
+                             double* pair_correlations, bool wide_allowed) {
     if (k < 1) return 0;
     const size_t kk = static_cast<size_t>(k);
     // The row stride is a multiple of kLanes, so row i's last lanes may run
     // past its diagonal: lanes with j > i are computed and not used.
     const size_t stride = (kk + kLanes - 1) / kLanes * kLanes;
+    std::vector<double> shifts(stride, 0.0);
+    for (size_t i = 0; i < kk; ++i) shifts[i] = shift_of(values + i * n, n);
     CaseSlices slices = case_slices(values, n, kk, stride);
     std::vector<PairLanes> lanes;
     std::vector<PairBlock> blocks;
     const bool wide = wide_allowed && wide_registers();
+    const bool own_sums = pair_correlations != nullptr;
     int64_t total = 0;
     // Rows of the triangle in groups whose running sums take at most
-    // kMaxBlocks blocks (16 MB), however long the list.
+    // kMaxBlocks blocks (24 MB), however long the list.
     constexpr size_t kMaxBlocks = size_t{1} << 16;
     for (size_t first_row = 0, end_row = 0; first_row < kk; first_row = end_row) {
         size_t count_blocks = 0;
@@ -253,9 +339,9 @@ int64_t pairwise_covariances(const double* values, size_t n, int k, double* matr
         for (size_t first = 0; first < n; first += slices.size) {
             const size_t count = load_slice(slices, first);
             if (wide)
-                update_slice_avx2(blocks, slices.rows.data(), stride, count);
+                update_slice_avx2(blocks, slices.rows.data(), stride, count, shifts.data(), own_sums);
             else
-                update_slice(blocks, slices.rows.data(), stride, count);
+                update_slice(blocks, slices.rows.data(), stride, count, shifts.data(), own_sums);
         }
         const PairLanes* row = lanes.data();
         for (size_t i = first_row; i < end_row; row += i / kLanes + 1, ++i)
@@ -264,8 +350,9 @@ int64_t pairwise_covariances(const double* values, size_t n, int k, double* matr
                 const size_t l = j % kLanes;
                 const double c = block.count[l];
                 matrix[packed_index(i, j)] = c > 1 ? block.cross[l] / (c - 1) : 0.0;
+                if (own_sums) pair_correlations[packed_index(i, j)] = own_correlation(block, l);
                 total += static_cast<int64_t>(c);
-                if (i == j) means[i] = block.mean_x[l];
+                if (i == j) means[i] = unshifted(shifts[i], block.mean_x[l]);
             }
     }
     return total;
@@ -298,7 +385,7 @@ int load_used_cases(RunContext& context, const std::vector<int>& variables, cons
 }  // namespace
 
 int accumulate_covariances(RunContext& context, const std::vector<int>& variables, CorrelationState& state,
-                           double* matrix, double* means) {
+                           double* matrix, double* means, double* pair_correlations) {
     const int k = static_cast<int>(variables.size());
     if (k < 1) return fail(" Fewer than two used cases were found!");
     std::vector<int32_t> flags;
@@ -319,7 +406,7 @@ int accumulate_covariances(RunContext& context, const std::vector<int>& variable
             listwise_covariances(values.data(), used, k, matrix, means);
             return 0;
         }
-        const int64_t total = pairwise_covariances(values.data(), used, k, matrix, means);
+        const int64_t total = pairwise_covariances(values.data(), used, k, matrix, means, pair_correlations);
         const int64_t pairs = static_cast<int64_t>(packed_size(static_cast<size_t>(k)));
         state.average_pair_cases = static_cast<int>((pairs + 2 * total) / (2 * pairs));
         return 0;
@@ -328,6 +415,13 @@ int accumulate_covariances(RunContext& context, const std::vector<int>& variable
     } catch (const std::length_error&) {
         return fail(" not enough memory!");
     }
+}
+
+void covariances_to_correlations(int k, double* matrix, double* sd, const std::vector<double>& pairs) {
+    covariance_to_correlation(k, matrix, sd);
+    if (pairs.empty()) return;
+    for (size_t i = 0; i < static_cast<size_t>(k); ++i)
+        for (size_t j = 0; j < i; ++j) matrix[packed_index(i, j)] = pairs[packed_index(i, j)];
 }
 
 }  // namespace quorix

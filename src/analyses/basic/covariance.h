@@ -39,21 +39,39 @@ int parse_processing_option(const char* text);
 // when all are. Fills state.cases_used and state.average_pair_cases, the packed
 // matrix (packed_size(k) doubles) and the means (k doubles). Returns 0, or 2
 // after a line on the log when memory ran out, a column could not be read or
-// fewer than two cases are left.
+// fewer than two cases are left. Under pairwise deletion, pair_correlations
+// (packed_size(k) doubles, when given) receives each pair's correlation over
+// its own cases (see pairwise_covariances).
 int accumulate_covariances(RunContext& context, const std::vector<int>& variables, CorrelationState& state,
-                           double* matrix, double* means);
+                           double* matrix, double* means, double* pair_correlations = nullptr);
+
+// Covariances to correlations in place, sd receiving each variable's standard
+// deviation over all its used cases (the diagonal's). Under pairwise deletion
+// (pairs, from accumulate_covariances, not empty) a pair's correlation is its
+// covariance over the standard deviations of the pair's own cases, not over
+// those of each variable's cases: with other cases behind the two standard
+// deviations than behind the covariance, the quotient can leave [-1, 1], and
+// no correlation matrix has such elements.
+void covariances_to_correlations(int k, double* matrix, double* sd, const std::vector<double>& pairs);
 
 // The two computations on cases already in memory: values holds k columns of
 // n values (variable i's case t at i * n + t), 1e35 marking a missing value.
+// Both accumulate from each variable's values less the shift of its first
+// present value (moment_shift, descriptive.h), which keeps the small part of
+// data with a large common part.
 // Listwise: one pass over the cases, updating means and cross-products in
 // place, divided by n - 1 at the end (n >= 2; no value may be missing).
 void listwise_covariances(const double* values, size_t n, int k, double* matrix, double* means);
 // Pairwise: every pair over the cases where both values are present; a pair
 // with fewer than two such cases gets 0. A variable's mean is over all its
-// present values. Returns the total of the pairs' case counts. The update runs
-// in 256-bit registers where the processor has them, unless wide_allowed is
-// false; both give the same bits.
+// present values. Returns the total of the pairs' case counts. When
+// pair_correlations is given, it receives each pair's covariance divided by
+// the standard deviations of its two variables over the pair's own cases, the
+// correlation of those cases (always within [-1, 1]; 0 for a pair with fewer
+// than two cases or a variable constant in them). The update runs in 256-bit
+// registers where the processor has them, unless wide_allowed is false; both
+// give the same bits.
 int64_t pairwise_covariances(const double* values, size_t n, int k, double* matrix, double* means,
-                             bool wide_allowed = true);
+                             double* pair_correlations = nullptr, bool wide_allowed = true);
 
 }  // namespace quorix

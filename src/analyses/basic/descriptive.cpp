@@ -14,21 +14,36 @@ namespace quorix {
 
 namespace {
 
+// The moments are those of the values less the sample's shift
+// (moment_shift); `mean` is the shifted mean.
 struct Moments {
-    double mean = 0, m2 = 0, m3 = 0, m4 = 0;
+    double shift = 0, mean = 0, m2 = 0, m3 = 0, m4 = 0;
     double minimum = 0, maximum = 0;
 
-    explicit Moments(double first) : mean(first), minimum(first), maximum(first) {}
+    explicit Moments(double first)
+        : shift(moment_shift(first)), mean(first - shift), minimum(first), maximum(first) {}
+
+    // Without a shift the mean is the running mean itself, signed zero included.
+    double unshifted_mean() const { return shift != 0 ? shift + mean : mean; }
+    // What rounding the shift plus the shifted mean to a double left out
+    // (the error term of the two-sum), 0 where that is not finite.
+    double mean_residual() const {
+        if (shift == 0) return 0;
+        const double sum = shift + mean, mean_part = sum - shift, shift_part = sum - mean_part;
+        const double residual = (shift - shift_part) + (mean - mean_part);
+        return std::isfinite(residual) ? residual : 0;
+    }
 
     // The exact one-pass update of the mean and the central moment sums with
     // the value after the first `seen`. Its chain through the mean (a
     // subtraction, a division, a subtraction) bounds the loop; other work on
-    // the same values fits beside it.
-    void add(double value, double seen) {
-        if (value < minimum)
-            minimum = value;
-        else if (value > maximum)
-            maximum = value;
+    // the same values, the shift included, fits beside it.
+    void add(double raw, double seen) {
+        if (raw < minimum)
+            minimum = raw;
+        else if (raw > maximum)
+            maximum = raw;
+        const double value = raw - shift;
         const double d = value - mean;
         const double b = -d / (seen + 1);
         mean -= b;
@@ -96,13 +111,15 @@ struct SampleWork {
     double* values;
     size_t n;
     StatsRow* row;
+    double* mean_residual;  // or null
     Moments m;
     QuartileRanks q;
     RankBrackets brackets;
     size_t nans;
 
-    SampleWork(double* sample, size_t count, StatsRow& result)
-        : values(sample), n(count), row(&result), m(sample[0]), q(count), nans(std::isnan(sample[0])) {
+    SampleWork(double* sample, size_t count, StatsRow& result, double* residual)
+        : values(sample), n(count), row(&result), mean_residual(residual), m(sample[0]), q(count),
+          nans(std::isnan(sample[0])) {
         if (count > 1 && brackets.plan(sample, count, q.distinct, q.distinct_count)) brackets.add(sample[0]);
     }
     void finish();
@@ -112,8 +129,10 @@ void SampleWork::finish() {
     StatsRow& r = *row;
     const double count = static_cast<double>(n);
     r[kStatCases] = count;
-    r[kStatMean] = m.mean;
-    r[kStatSum] = count * m.mean;
+    const double mean = m.unshifted_mean();
+    r[kStatMean] = mean;
+    r[kStatSum] = count * mean;
+    if (mean_residual) *mean_residual = m.mean_residual();
     r[kStatSumSquares] = m.m2;
     r[kStatStdDev] = n > 1 ? std::sqrt(m.m2 / (count - 1)) : 0;
     r[kStatMinimum] = m.minimum;
@@ -165,6 +184,7 @@ typedef long long TwoMasks __attribute__((vector_size(16)));
 void run_range_pair(SampleWork* work, size_t from, size_t to) {
     const Moments& a = work[0].m;
     const Moments& b = work[1].m;
+    const TwoLanes shift = {a.shift, b.shift};
     TwoLanes mean = {a.mean, b.mean}, m2 = {a.m2, b.m2}, m3 = {a.m3, b.m3}, m4 = {a.m4, b.m4};
     TwoLanes minimum = {a.minimum, b.minimum}, maximum = {a.maximum, b.maximum};
     size_t nans0 = work[0].nans, nans1 = work[1].nans;
@@ -173,12 +193,13 @@ void run_range_pair(SampleWork* work, size_t from, size_t to) {
     const TwoLanes one = {1, 1}, three = {3, 3}, four = {4, 4}, six = {6, 6};
     for (size_t i = from; i < to; ++i) {
         const double v0 = x0[i], v1 = x1[i];
-        const TwoLanes value = {v0, v1};
+        const TwoLanes raw = {v0, v1};
         const double seen_scalar = static_cast<double>(i);
         const TwoLanes seen = {seen_scalar, seen_scalar};
-        const TwoMasks lower = (TwoMasks)(value < minimum), higher = (TwoMasks)(value > maximum);
-        minimum = (TwoLanes)(((TwoMasks)value & lower) | ((TwoMasks)minimum & ~lower));
-        maximum = (TwoLanes)(((TwoMasks)value & higher) | ((TwoMasks)maximum & ~higher));
+        const TwoMasks lower = (TwoMasks)(raw < minimum), higher = (TwoMasks)(raw > maximum);
+        minimum = (TwoLanes)(((TwoMasks)raw & lower) | ((TwoMasks)minimum & ~lower));
+        maximum = (TwoLanes)(((TwoMasks)raw & higher) | ((TwoMasks)maximum & ~higher));
+        const TwoLanes value = raw - shift;
         const TwoLanes d = value - mean;
         const TwoLanes step = -d / (seen + one);
         mean -= step;
@@ -229,21 +250,24 @@ void run_samples(SampleWork* work, size_t k) {
 
 }  // namespace
 
-void describe_samples(double* const* values, const size_t* counts, StatsRow* const* rows, size_t k) {
+void describe_samples(double* const* values, const size_t* counts, StatsRow* const* rows, size_t k,
+                      double* mean_residuals) {
     std::vector<SampleWork> work;
     work.reserve(k);
     for (size_t s = 0; s < k; ++s) {
         StatsRow& row = *rows[s];
         for (int i = kStatCases; i < kStatCount; ++i) row[i] = 0;
-        if (counts[s] > 0) work.emplace_back(values[s], counts[s], row);
+        double* residual = mean_residuals ? &mean_residuals[s] : nullptr;
+        if (residual) *residual = 0;
+        if (counts[s] > 0) work.emplace_back(values[s], counts[s], row, residual);
     }
     for (size_t s = 0; s < work.size(); s += 2) run_samples(&work[s], std::min<size_t>(2, work.size() - s));
     for (SampleWork& w : work) w.finish();
 }
 
-int describe_sample(double* values, size_t count, StatsRow& row) {
+int describe_sample(double* values, size_t count, StatsRow& row, double* mean_residual) {
     StatsRow* const rows[] = {&row};
-    describe_samples(&values, &count, rows, 1);
+    describe_samples(&values, &count, rows, 1, mean_residual);
     return 0;
 }
 

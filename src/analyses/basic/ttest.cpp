@@ -16,7 +16,7 @@
 namespace quorix {
 
 void t_test_core(const StatsRow& a, const StatsRow& b, int mode, int n_a, int n_b, double test_value,
-                 TTestResult& result) {
+                 TTestResult& result, double residual_a, double residual_b) {
     const bool two_groups = mode == kTTestTwoGroups;
     const double s_a = a[kStatStdDev];
     const double s_b = two_groups ? b[kStatStdDev] : 0;
@@ -24,8 +24,10 @@ void t_test_core(const StatsRow& a, const StatsRow& b, int mode, int n_a, int n_
     const double nb = n_b;
     result = TTestResult();
     if (!two_groups && n_a > 0) result.se = s_a / std::sqrt(na);
-    double d = two_groups ? a[kStatMean] - b[kStatMean] : a[kStatMean];
+    double d = two_groups ? mean_difference(a[kStatMean], residual_a, b[kStatMean], residual_b) : a[kStatMean];
     if (mode != kTTestNoTestValue) d -= test_value;
+    // A mean and a test value close together differ exactly; the residual follows.
+    if (!two_groups && residual_a != 0) d += residual_a;
     result.df = two_groups ? (na - 1) + (nb - 1) : na - 1;
     double variance = 0;  // of the difference
     if (result.df > 0) {
@@ -182,9 +184,10 @@ struct TTestStat {
 
 // The test of a sample's mean (one-sample) or of the differences (paired and
 // matched) against the test value.
-TTestStat mean_test(const StatsRow& row, int n, double test_value) {
+// residual is the mean's residual (describe_sample).
+TTestStat mean_test(const StatsRow& row, int n, double test_value, double residual) {
     TTestResult result;
-    t_test_core(row, row, kTTestOneSample, n, n, test_value, result);
+    t_test_core(row, row, kTTestOneSample, n, n, test_value, result, residual);
     TTestStat stat;
     stat.df = n - 1;
     stat.cases = n;
@@ -213,8 +216,9 @@ struct DifferenceTest {
 // The differences are reordered.
 DifferenceTest difference_test(std::vector<double>& values, double test_value) {
     DifferenceTest test;
-    describe_sample(values.data(), values.size(), test.row);
-    test.stat = mean_test(test.row, static_cast<int>(values.size()), test_value);
+    double residual = 0;
+    describe_sample(values.data(), values.size(), test.row, &residual);
+    test.stat = mean_test(test.row, static_cast<int>(values.size()), test_value, residual);
     return test;
 }
 
@@ -342,8 +346,9 @@ bool open_grouped_test(RunContext& context, const TTestKind& kind, int variable,
     return true;
 }
 
-// Both groups' statistics, in one pass over them; the members are reordered.
-void describe_groups(GroupedTest& test, int variable, StatsRow (&rows)[2]) {
+// Both groups' statistics (residuals[k] the mean residual of group k), in one
+// pass over them; the members are reordered.
+void describe_groups(GroupedTest& test, int variable, StatsRow (&rows)[2], double (&residuals)[2]) {
     double* values[2];
     size_t counts[2];
     StatsRow* targets[2];
@@ -354,7 +359,7 @@ void describe_groups(GroupedTest& test, int variable, StatsRow (&rows)[2]) {
         rows[k][kStatId] = variable;
         targets[k] = &rows[k];
     }
-    describe_samples(values, counts, targets, 2);
+    describe_samples(values, counts, targets, 2, residuals);
 }
 
 // Each group's <Item> and report block.
@@ -383,6 +388,7 @@ struct VariableSummary {
     int cases = 0;
     bool empty = true;
     StatsRow row{};
+    double residual = 0;  // of the mean
 };
 
 // values are reordered.
@@ -393,7 +399,7 @@ VariableSummary summarize(const RunContext& context, int variable, std::vector<d
     summary.cases = static_cast<int>(values.size());
     summary.empty = values.empty();
     summary.row[kStatId] = variable;
-    if (!summary.empty) describe_sample(values.data(), values.size(), summary.row);
+    if (!summary.empty) describe_sample(values.data(), values.size(), summary.row, &summary.residual);
     return summary;
 }
 
@@ -407,7 +413,7 @@ int one_sample_driver(RunContext& context, int variable, double test_value) {
         std::vector<double> values;
         if (read_complete_cases(context, &variable, 1, &values) < 0) return memory_failure(kind);
         const VariableSummary sample = summarize(context, variable, values);
-        const TTestStat stat = sample.empty ? TTestStat() : mean_test(sample.row, sample.cases, test_value);
+        const TTestStat stat = sample.empty ? TTestStat() : mean_test(sample.row, sample.cases, test_value, sample.residual);
         context.found_nothing = sample.empty;
 
         append_printf(report, " Compare %9s with test value =%8.3f\n", sample.name.c_str(), test_value);
@@ -477,7 +483,8 @@ int matched_sample_driver(RunContext& context, int variable, int group, double t
             return stop(kind, Channel::console, " The two groups are not the same size!");
         std::vector<double> matched = differences(members[0], members[1]);
         StatsRow rows[2];
-        describe_groups(test, variable, rows);
+        double residuals[2];
+        describe_groups(test, variable, rows, residuals);
         const DifferenceTest difference = difference_test(matched, test_value);
 
         groups_output(test, kind, variable, rows);
@@ -500,9 +507,11 @@ struct IndependentTests {
     double p = 0, p_unequal = 0;
 };
 
-IndependentTests independent_tests(const StatsRow (&rows)[2], const int (&n)[2], double test_value) {
+IndependentTests independent_tests(const StatsRow (&rows)[2], const double (&residuals)[2], const int (&n)[2],
+                                   double test_value) {
     IndependentTests tests;
-    t_test_core(rows[0], rows[1], kTTestTwoGroups, n[0], n[1], test_value, tests.result);
+    t_test_core(rows[0], rows[1], kTTestTwoGroups, n[0], n[1], test_value, tests.result, residuals[0],
+                residuals[1]);
     tests.df = rounded_df(tests.result.df);
     tests.df_unequal = rounded_df(tests.result.df_unequal);
     t_test_p_pair(tests.result.t, tests.df, tests.result.t_unequal, tests.df_unequal, tests.p, tests.p_unequal);
@@ -521,8 +530,9 @@ int independent_sample_driver(RunContext& context, int variable, int group, doub
         const std::vector<double>* members = test.groups.members;
         const int n[2] = {static_cast<int>(members[0].size()), static_cast<int>(members[1].size())};
         StatsRow rows[2];
-        describe_groups(test, variable, rows);
-        const IndependentTests tests = independent_tests(rows, n, test_value);
+        double residuals[2];
+        describe_groups(test, variable, rows, residuals);
+        const IndependentTests tests = independent_tests(rows, residuals, n, test_value);
         const TTestResult& result = tests.result;
 
         xml_printf("%s%d%s\n", "<nGROUPS>", 2, "</nGROUPS>");

@@ -27,9 +27,12 @@ struct TTestResult {
 };
 
 // The shared computation over two statistics rows (means and standard
-// deviations); in the one-row modes row B and n_b are not used.
+// deviations); in the one-row modes row B and n_b are not used. The residuals
+// are the rows' mean residuals (describe_sample), which keep the difference
+// of the means, or of a mean and the test value, where the data have a large
+// common part.
 void t_test_core(const StatsRow& a, const StatsRow& b, int mode, int n_a, int n_b, double test_value,
-                 TTestResult& result);
+                 TTestResult& result, double residual_a = 0, double residual_b = 0);
 
 // Two-sided p of t with df degrees of freedom.
 double t_test_p(double t, int df);

@@ -118,8 +118,11 @@ void factor_analysis_proper(RunContext& context, FactorState& state) {
         status = read_matrix_input(context, variables, matrix.data(), sd.data(), means.data());
         counts.cases_used = counts.average_pair_cases = context.header.matrix_case_count;
     } else {
-        status = accumulate_covariances(context, variables, counts, matrix.data(), means.data());
-        if (status == 0) covariance_to_correlation(k, matrix.data(), sd.data());
+        // Pairwise, each pair's correlation is taken over the pair's own cases.
+        std::vector<double> pairs(counts.listwise ? 0 : packed_size(k));
+        status = accumulate_covariances(context, variables, counts, matrix.data(), means.data(),
+                                        pairs.empty() ? nullptr : pairs.data());
+        if (status == 0) covariances_to_correlations(k, matrix.data(), sd.data(), pairs);
     }
     text += " FACTOR ANALYSIS\n\n";
     append_printf(text, "%d  Variables are selected from file   ", k);
