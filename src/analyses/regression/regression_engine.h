@@ -40,6 +40,13 @@ struct RegressionOutput {
     std::vector<double> coefficients;
     std::vector<double> means;
     std::vector<int32_t> case_mask;
+    // The final model's figures as printed, unrounded: per slot the ordinary
+    // and heteroscedastic standard errors (0 for slots not in the model), then
+    // R^2, adjusted R^2, F, Prob > F, the standard error of estimate and
+    // Durbin-Watson.
+    std::vector<double> ordinary_se;
+    std::vector<double> hetero_se;
+    double r_square = 0, adjusted_r_square = 0, f = 0, prob = 0, see = 0, durbin_watson = 0;
     bool model_reported = false;  // a step was printed; the arrays above hold its model
 };
 
