@@ -53,7 +53,11 @@ public final class ConcurrencyTest {
                 new Call("anova1", (p, r) -> engine.doAnovaOne(p, r, 0, 2, 0, none)),
                 new Call("anova2", (p, r) -> engine.doAnovaTwo(p, r, 0, 1, 2, 0, none)),
                 new Call("correlation", (p, r) -> engine.doCorrelation(p, r, 3, new int[] {0, 1, 2}, "pair", "corr",
-                        true, true, 0, none)));
+                        true, true, 0, none)),
+                new Call("regression", (p, r) -> engine.doRegression(p, r, 0, 2, new int[] {1, 2}, true,
+                        new double[60], new double[60], 1, 0, none)),
+                new Call("stepwise", (p, r) -> engine.doRegressionStep(p, r, 0, 2, new int[] {1, 2}, true, -1.0,
+                        false, null, null, 0, none)));
 
         // One at a time, each in a directory of its own.
         List<String> expected = new ArrayList<>();
