@@ -240,7 +240,7 @@ void refine_fit(const Engine& e, std::vector<double>& b, double& rss) {
         std::vector<double> correction(q, 0.0);
         for (size_t r = 0; r < q; ++r) {
             for (size_t c = 0; c < q; ++c) correction[r] -= e.a[packed_index(model[r], model[c])] * gradient[c];
-            changed = changed || std::fabs(correction[r]) > 1e-15 * std::fabs(b[static_cast<size_t>(model[r])]);
+            changed = changed || std::fabs(correction[r]) > 1e-13 * std::fabs(b[static_cast<size_t>(model[r])]);
         }
         if (!changed) break;
         for (size_t r = 0; r < q; ++r) b[static_cast<size_t>(model[r])] += correction[r];
@@ -269,7 +269,11 @@ void raw_case_figures(Engine& e, const std::vector<int>& model, const std::vecto
     for (int r = 0; r < q; ++r)
         for (int c = 0; c <= r; ++c)
             inverse[packed_index(r + 1, c + 1)] = -e.a[packed_index(model[static_cast<size_t>(r)], model[static_cast<size_t>(c)])];
-    std::vector<double> data(static_cast<size_t>(q) * n), weights(n), z(static_cast<size_t>(order));
+    // The cases go through in blocks that stay in cache: each block's
+    // deviations and weights, then its weighted cross-products added up.
+    constexpr size_t kBlock = 2048;
+    std::vector<double> data(static_cast<size_t>(q) * kBlock), weights(kBlock), z(static_cast<size_t>(order));
+    std::vector<double> meat(inverse.size(), 0.0), block_meat(inverse.size()), covariance(inverse.size());
     const std::vector<double>& yv = e.columns[static_cast<size_t>(e.y)];
     const double y_mean = e.mean[static_cast<size_t>(e.y)];
     double sum_squares = 0, sum_differences = 0, previous = 0;
@@ -277,30 +281,34 @@ void raw_case_figures(Engine& e, const std::vector<int>& model, const std::vecto
     e.output.fitted.assign(cases, kSystemMissing);
     e.output.residual.assign(cases, kSystemMissing);
     e.output.count = static_cast<int>(cases);
-    for (size_t k = 0; k < n; ++k) {
-        z[0] = 1.0;
-        double fitted_deviation = 0;
-        for (int r = 0; r < q; ++r) {
-            const int slot = model[static_cast<size_t>(r)];
-            const double d = e.columns[static_cast<size_t>(slot)][k] - e.mean[static_cast<size_t>(slot)];
-            z[static_cast<size_t>(r + 1)] = d;
-            data[static_cast<size_t>(r) * n + k] = d;
-            fitted_deviation += b[static_cast<size_t>(slot)] * d;
+    for (size_t start = 0; start < n; start += kBlock) {
+        const size_t length = std::min(kBlock, n - start);
+        for (size_t i = 0; i < length; ++i) {
+            const size_t k = start + i;
+            z[0] = 1.0;
+            double fitted_deviation = 0;
+            for (int r = 0; r < q; ++r) {
+                const int slot = model[static_cast<size_t>(r)];
+                const double d = e.columns[static_cast<size_t>(slot)][k] - e.mean[static_cast<size_t>(slot)];
+                z[static_cast<size_t>(r + 1)] = d;
+                data[static_cast<size_t>(r) * length + i] = d;
+                fitted_deviation += b[static_cast<size_t>(slot)] * d;
+            }
+            const double residual = (yv[k] - y_mean) - fitted_deviation;
+            const double h = quad_form(z.data(), inverse.data(), order);
+            weights[i] = h < 1 ? (residual / (1 - h)) * (residual / (1 - h)) : 0.0;
+            sum_squares += residual * residual;
+            if (k > 0) sum_differences += (residual - previous) * (residual - previous);
+            previous = residual;
+            const size_t c = static_cast<size_t>(e.used_cases[k]);
+            e.output.fitted[c] = y_mean + fitted_deviation;
+            e.output.residual[c] = residual;
         }
-        const double residual = (yv[k] - y_mean) - fitted_deviation;
-        const double h = quad_form(z.data(), inverse.data(), order);
-        weights[k] = h < 1 ? (residual / (1 - h)) * (residual / (1 - h)) : 0.0;
-        sum_squares += residual * residual;
-        if (k > 0) sum_differences += (residual - previous) * (residual - previous);
-        previous = residual;
-        const size_t c = static_cast<size_t>(e.used_cases[k]);
-        e.output.fitted[c] = y_mean + fitted_deviation;
-        e.output.residual[c] = residual;
+        weighted_crossprod(data.data(), weights.data(), block_meat.data(), static_cast<int>(length), q);
+        for (size_t t = 0; t < meat.size(); ++t) meat[t] += block_meat[t];
     }
     figures.durbin_watson = sum_squares <= exact_fit_floor(e) ? 0.0 : sum_differences / sum_squares;
-    std::vector<double> meat(inverse.size()), covariance(inverse.size());
     std::vector<double> product(static_cast<size_t>(order) * static_cast<size_t>(order));
-    weighted_crossprod(data.data(), weights.data(), meat.data(), e.n, q);
     sandwich_product(inverse.data(), meat.data(), order, product.data(), covariance.data());
     figures.het_se.assign(static_cast<size_t>(e.m), 0.0);
     // b_0 = (mean of y) - sum b_j mean_j: its variance through the slopes' covariances.
