@@ -208,6 +208,28 @@ TEST(Regression, GoldenRuns) {
         });
         testing::expect_golden(std::string("regression/") + run.name + ".txt", testing::mask_banner_time(record));
     }
+    // The F-to-enter lists are R's: add1(lm(mpg ~ 1), ~ wt + hp + disp + qsec, test = "F"), then
+    // from mpg ~ wt and mpg ~ wt + hp; forward enters wt, then hp, then stops.
+    const std::string forward = testing::read_text(dir.file("cars_forward.out"));
+    for (const char* line : {"       wt      91.375\n", "       hp      45.460\n", "     disp      76.513\n",
+                             "     qsec       6.377\n", "       hp      12.381\n", "     disp       3.720\n",
+                             "     qsec      12.293\n", "     disp       0.008\n", "     qsec       1.353\n",
+                             "VARIABLE ENTERED: wt\n", "VARIABLE ENTERED: hp\n"})
+        EXPECT_NE(forward.find(line), std::string::npos) << line;
+    // Each hierarchical step is the standard fit of the variables entered so far.
+    const std::string hierarchical = testing::read_text(dir.file("cars_hierarchical.out"));
+    for (size_t k = 1; k <= 4; ++k) {
+        const std::string run = "nested" + std::to_string(k);
+        AnalysisArguments arguments{
+            {variables_argument(std::vector<int>(variables.begin(), variables.begin() + static_cast<long>(k) + 1)),
+             word_argument("standard")},
+            {}};
+        testing::record_run(dir, cars, run, [&] { run_analysis(AnalysisId::regression_standard, cars, run, arguments); });
+        const std::string nested = testing::read_text(dir.file("cars_" + run + ".out"));
+        const size_t from = nested.find("\n\n                       ANALYSIS OF VARIANCE");
+        ASSERT_NE(from, std::string::npos);
+        EXPECT_NE(hierarchical.find(nested.substr(from)), std::string::npos) << run;
+    }
     AnalysisArguments correlation{{variables_argument(variables), word_argument("complete"), word_argument("corr"),
                                    integer_argument(0), integer_argument(1)},
                                   {}};

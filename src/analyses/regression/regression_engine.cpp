@@ -153,8 +153,10 @@ int prepare_from_matrix(Engine& e) {
             !read_numeric_column(e.context, variable, column) || column.size() < static_cast<size_t>(rows)) {
             column.assign(static_cast<size_t>(std::max(rows, 2)), 0.0);
         }
-        e.sd[static_cast<size_t>(i)] = column[static_cast<size_t>(rows - 2)];
-        e.mean[static_cast<size_t>(i)] = column[static_cast<size_t>(rows - 1)];
+        if (rows >= 2) {
+            e.sd[static_cast<size_t>(i)] = column[static_cast<size_t>(rows - 2)];
+            e.mean[static_cast<size_t>(i)] = column[static_cast<size_t>(rows - 1)];
+        }
     }
     const double df = static_cast<double>(e.n) - 1.0;
     for (int i = 1; i <= e.y; ++i)
