@@ -137,12 +137,14 @@ const std::vector<AnalysisRow>& rows() {
           {"alpha", Kind::flag, 0, "", "no"},
           {"write-matrix", Kind::flag, 0, "", "no"}}},
         // doRegression picks its row by the regression type and names the method.
-        {AnalysisId::regression_standard, "regression", "doRegression", {"Standard Multiple Regression Done!", true, true},
+        {AnalysisId::regression_standard, "regression", "doRegression",
+         {"Standard Multiple Regression Done!", true, true},
          regression_entry, kRegressionUsage, "regression", kRegressionParameters},
         {AnalysisId::regression_hierarchical, "regression", "doRegression",
          {"Hierarchical Multiple Regression Done!", true, true}, regression_entry, kRegressionUsage, "regression",
          kRegressionParameters},
-        {AnalysisId::regression_step, "stepwise", "doRegressionStep", {"Stepwise Multiple Regression Done!", true, true},
+        {AnalysisId::regression_step, "stepwise", "doRegressionStep",
+         {"Stepwise Multiple Regression Done!", true, true},
          [](RunContext& c, const AnalysisArguments& a) {
              RegressionOutput output;
              const std::vector<int>& list = a.variables(0);

@@ -184,6 +184,44 @@ TEST(Regression, ResultArraysHoldEveryCase) {
     }
 }
 
+// A copy of a predictor fails the tolerance test, a constant is left out, the
+// intercept still enters; n = p + 1 stops hierarchical stepping.
+TEST(Regression, CopiesConstantsAndZeroDegreesOfFreedom) {
+    ScratchDir dir;
+    std::vector<TestVariable> data(4);
+    data[0] = {"y", {1, 2, 4, 3, 7}};
+    data[1] = {"x", {5, 3, 1, 2, 8}};
+    data[2] = {"copy", {5, 3, 1, 2, 8}};
+    data[3] = {"constant", {2, 2, 2, 2, 2}};
+    for (TestVariable& variable : data) variable.descriptor = testing::open_descriptor();
+    const std::string path = dir.file("edge.rkd");
+    testing::write_numeric_file(path, data);
+    struct Case {
+        AnalysisId id;
+        const char* word;
+        std::vector<int> variables;
+        std::vector<int32_t> selection;
+        const char* expected;
+    };
+    const Case cases[] = {
+        {AnalysisId::regression_standard, "standard", {1, 2, 3, 4}, {},
+         "1 variables are constant, and are not entered\n"},
+        {AnalysisId::regression_standard, "standard", {1, 2, 3, 4}, {},
+         "   1 variables were not entered because they failed the tolerance test\n"},
+        {AnalysisId::regression_hierarchical, "hierarchical", {1, 2, 4}, {1, 1, 0, 0, 0},
+         "Stepping stops because of zero degrees of freedom.\n"},
+        {AnalysisId::regression_standard, "standard", {4, 1, 2}, {},
+         "Dependent variable is constant, so no regression is done.\n"},
+    };
+    for (const Case& c : cases) {
+        AnalysisArguments arguments{{variables_argument(c.variables), word_argument(c.word)}, c.selection};
+        const std::string record =
+            testing::record_run(dir, path, "edge", [&] { run_analysis(c.id, path, "edge", arguments); });
+        EXPECT_NE(testing::section(record, "out").find(c.expected), std::string::npos) << c.expected << record;
+        EXPECT_EQ(record.find("Intercept could not be entered"), std::string::npos);
+    }
+}
+
 // Whole runs on mtcars (mpg on wt, hp, disp, qsec), each method, and the
 // standard method on the matrix file correlation writes.
 TEST(Regression, GoldenRuns) {
@@ -224,7 +262,8 @@ TEST(Regression, GoldenRuns) {
             {variables_argument(std::vector<int>(variables.begin(), variables.begin() + static_cast<long>(k) + 1)),
              word_argument("standard")},
             {}};
-        testing::record_run(dir, cars, run, [&] { run_analysis(AnalysisId::regression_standard, cars, run, arguments); });
+        testing::record_run(dir, cars, run,
+                            [&] { run_analysis(AnalysisId::regression_standard, cars, run, arguments); });
         const std::string nested = testing::read_text(dir.file("cars_" + run + ".out"));
         const size_t from = nested.find("\n\n                       ANALYSIS OF VARIANCE");
         ASSERT_NE(from, std::string::npos);

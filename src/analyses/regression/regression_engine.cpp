@@ -270,7 +270,8 @@ void raw_case_figures(Engine& e, const std::vector<int>& model, const std::vecto
     inverse[0] = 1.0 / static_cast<double>(e.n);
     for (int r = 0; r < q; ++r)
         for (int c = 0; c <= r; ++c)
-            inverse[packed_index(r + 1, c + 1)] = -e.a[packed_index(model[static_cast<size_t>(r)], model[static_cast<size_t>(c)])];
+            inverse[packed_index(r + 1, c + 1)] =
+                -e.a[packed_index(model[static_cast<size_t>(r)], model[static_cast<size_t>(c)])];
     // The cases go through in blocks that stay in cache: each block's
     // deviations and weights, then its weighted cross-products added up.
     constexpr size_t kBlock = 2048;
