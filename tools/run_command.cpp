@@ -251,7 +251,8 @@ std::string run_usage() {
         "  exit status: 0 done, 1 the run failed or found no case, 2 wrong arguments\n"
         "analyses:\n";
     for (const AnalysisRow& row : analysis_rows())
-        if (row.entry) append_printf(text, "  %-14s %s\n", row.command, row.usage);
+        if (row.entry && find_analysis(row.command) == &row)  // a command of two rows once
+            append_printf(text, "  %-14s %s\n", row.command, row.usage);
     return text;
 }
 

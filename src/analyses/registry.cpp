@@ -1,5 +1,7 @@
 #include "analyses/registry.h"
 
+#include <cctype>
+
 #include "analyses/basic/anova.h"
 #include "analyses/basic/correlation.h"
 #include "analyses/basic/crosstab.h"
@@ -9,6 +11,7 @@
 #include "analyses/basic/variable_filter.h"
 #include "analyses/factor/factor.h"
 #include "analyses/nonparametric/nonparametric.h"
+#include "analyses/regression/regression.h"
 
 namespace quorix {
 
@@ -27,6 +30,38 @@ const ParameterSpec kCrosstabShow{"show",
                                    {"row", kShowRowPercent},
                                    {"column", kShowColumnPercent},
                                    {"expected", kShowExpected}}};
+
+bool equal_ignoring_case(const char* a, const char* b) {
+    for (; *a && *b; ++a, ++b)
+        if (std::tolower(static_cast<unsigned char>(*a)) != std::tolower(static_cast<unsigned char>(*b))) return false;
+    return *a == *b;
+}
+
+// The final model's fitted values and residuals, for a caller that wants them.
+void hand_back(const AnalysisArguments& arguments, RegressionOutput& output) {
+    if (!arguments.results || !output.model_reported || output.fitted.empty()) return;
+    arguments.results->first = std::move(output.fitted);
+    arguments.results->second = std::move(output.residual);
+}
+
+// Standard or hierarchical by the method word; the dependent comes first in the list.
+int regression_entry(RunContext& c, const AnalysisArguments& a) {
+    RegressionOutput output;
+    const std::vector<int>& list = a.variables(0);
+    const std::vector<int> independent(list.begin() + (list.empty() ? 0 : 1), list.end());
+    const char* method = a.word(1);
+    const int status = method && equal_ignoring_case(method, "hierarchical")
+                           ? hierarchical_regression_driver(c, a.variable(0), independent, output)
+                           : standard_regression_driver(c, a.variable(0), independent, output);
+    hand_back(a, output);
+    return status;
+}
+
+const char* const kRegressionUsage =
+    "least squares of --vars Y,X1,X2,... (dependent first); --method standard|hierarchical (entered in list order)";
+const std::vector<ParameterSpec> kRegressionParameters = {
+    {"vars", Kind::variables, 0, "Y,X1,...", "", {}, false},
+    {"method", Kind::word, 0, "", "standard", {{"standard", 0}, {"hierarchical", 0}}}};
 
 // Rows of analyses not built yet keep their frame; they have no entry.
 AnalysisRow unbuilt(AnalysisId id, const char* native_method, const char* done_line, bool takes_selection) {
@@ -126,9 +161,31 @@ const std::vector<AnalysisRow>& rows() {
           {"matrix", Kind::word, 0, "", "", {{"cov", 0}, {"corr", 0}}},
           {"alpha", Kind::flag, 0, "", "no"},
           {"write-matrix", Kind::flag, 0, "", "no"}}},
-        unbuilt(AnalysisId::regression_standard, "doRegression", "Standard Multiple Regression Done!", true),
-        unbuilt(AnalysisId::regression_hierarchical, "doRegression", "Hierarchical Multiple Regression Done!", true),
-        unbuilt(AnalysisId::regression_step, "doRegressionStep", "Stepwise Multiple Regression Done!", true),
+        // doRegression picks its row by the regression type and names the method.
+        {AnalysisId::regression_standard, "regression", "doRegression",
+         {"Standard Multiple Regression Done!", true, true},
+         regression_entry, kRegressionUsage, "regression", kRegressionParameters},
+        {AnalysisId::regression_hierarchical, "regression", "doRegression",
+         {"Hierarchical Multiple Regression Done!", true, true}, regression_entry, kRegressionUsage, "regression",
+         kRegressionParameters},
+        {AnalysisId::regression_step, "stepwise", "doRegressionStep",
+         {"Stepwise Multiple Regression Done!", true, true},
+         [](RunContext& c, const AnalysisArguments& a) {
+             RegressionOutput output;
+             const std::vector<int>& list = a.variables(0);
+             const std::vector<int> independent(list.begin() + (list.empty() ? 0 : 1), list.end());
+             const char* direction = a.word(1);
+             const int forward = !(direction && equal_ignoring_case(direction, "backward"));
+             const int status = stepwise_regression_driver(c, a.variable(0), independent, forward, a.number(2), output);
+             hand_back(a, output);
+             return status;
+         },
+         "stepwise regression of --vars Y,X1,X2,... (dependent first); --direction forward|backward; --f LEVEL "
+         "(-1 for the default, 3.84 to enter or 2.71 to remove)",
+         "regression",
+         {{"vars", Kind::variables, 0, "Y,X1,...", "", {}, false},
+          {"direction", Kind::word, 0, "", "forward", {{"forward", 0}, {"backward", 0}}},
+          {"f", Kind::number, 0, "", "-1"}}},
         // The grouping variable is checked by the analysis, and only when Kruskal-Wallis needs it.
         {AnalysisId::nonparametric, "nonparametric", "doNonparametric", {"Nonparametric Test Done!", true, true},
          [](RunContext& c, const AnalysisArguments& a) {

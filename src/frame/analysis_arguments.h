@@ -46,9 +46,17 @@ inline Argument word_argument(const char* word) {
     return argument;
 }
 
+// Numbers an analysis hands back to its caller besides its result files (the
+// regression methods' result arrays): two blocks of doubles.
+struct AnalysisResults {
+    std::vector<double> first;
+    std::vector<double> second;
+};
+
 struct AnalysisArguments {
     std::vector<Argument> values;    // one per parameter, in parameter order
     std::vector<int32_t> selection;  // the case selection; empty selects every case
+    AnalysisResults* results = nullptr;  // where to put returned numbers, when the caller wants them
 
     // Accessors for the analyses' entry functions; a parameter the caller did
     // not supply reads as empty, 0 or absent.

@@ -114,6 +114,13 @@ Argument java_word_argument(JavaArguments& args, jstring value, const char* what
     return word_argument(text.c_str());
 }
 
+void copy_to_java(JNIEnv* env, const std::vector<double>& block, jdoubleArray array) {
+    if (!array || block.empty()) return;
+    const jsize length = env->GetArrayLength(array);
+    const jsize count = block.size() < static_cast<size_t>(length) ? static_cast<jsize>(block.size()) : length;
+    if (count > 0) env->SetDoubleArrayRegion(array, 0, count, block.data());
+}
+
 std::vector<int32_t> java_selection(JavaArguments& args, jint count, jintArray values) {
     return java_ints(args, count, values, "the case selection");
 }

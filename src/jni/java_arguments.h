@@ -62,10 +62,15 @@ void guarded_call(Call&& call);
 // per parameter, in Java order), then the case selection, and runs the
 // analysis. A refused argument is answered with a console line and, when the
 // path and run name are usable, with the result files of a failed run whose
-// log gives the reason.
+// log gives the reason. With results given, the analysis puts the numbers it
+// hands back there.
 template <typename Convert>
 void run_native(JNIEnv* env, AnalysisId id, jstring path, jstring run, size_t path_limit, jint selection_count,
-                jintArray selection, Convert&& convert);
+                jintArray selection, Convert&& convert, AnalysisResults* results = nullptr);
+
+// Copies a block of doubles into a Java array from index 0, never past the
+// array's length; a null array is left alone.
+void copy_to_java(JNIEnv* env, const std::vector<double>& block, jdoubleArray array);
 
 void lock_library();
 void unlock_library();
@@ -86,7 +91,7 @@ void guarded_call(Call&& call) {
 
 template <typename Convert>
 void run_native(JNIEnv* env, AnalysisId id, jstring path, jstring run, size_t path_limit, jint selection_count,
-                jintArray selection, Convert&& convert) {
+                jintArray selection, Convert&& convert, AnalysisResults* results) {
     guarded_call([&] {
         JavaArguments args{env, true, {}};
         const RunNames names = java_run_names(args, path, run, path_limit);
@@ -94,6 +99,7 @@ void run_native(JNIEnv* env, AnalysisId id, jstring path, jstring run, size_t pa
         AnalysisArguments arguments;
         convert(args, arguments.values);
         arguments.selection = java_selection(args, selection_count, selection);
+        arguments.results = results;
         if (args.ok)
             run_analysis(id, names.data_path, names.run_name, arguments);
         else if (names_usable)

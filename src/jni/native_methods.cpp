@@ -8,6 +8,18 @@
 
 using namespace quorix;
 
+namespace {
+
+// The regression methods' variables as one list: the dependent first, then
+// the independent variables, all made 1-based.
+Argument regression_variables(JavaArguments& args, jint dep, jint n, jintArray indep) {
+    Argument argument = java_variables_argument(args, n, indep, "the independent variable list");
+    argument.variables.insert(argument.variables.begin(), java_variable(dep));
+    return argument;
+}
+
+}  // namespace
+
 extern "C" {
 
 JNIEXPORT void JNICALL Java_com_quorix_statistics_StatisticsNative_doDescriptive(JNIEnv* env, jobject, jstring path,
@@ -150,6 +162,41 @@ JNIEXPORT void JNICALL Java_com_quorix_statistics_StatisticsNative_doNonparametr
                    values.push_back(java_word_argument(args, missingOption, "the missing-data option"));
                    values.push_back(integer_argument(testWord));
                });
+}
+
+JNIEXPORT void JNICALL Java_com_quorix_statistics_StatisticsNative_doRegression(
+    JNIEnv* env, jobject, jstring path, jstring run, jint dep, jint n, jintArray indep, jboolean returnResults,
+    jdoubleArray result1, jdoubleArray result2, jint regressionType, jint selCount, jintArray sel) {
+    AnalysisResults results;
+    const AnalysisId id = regressionType == 1 ? AnalysisId::regression_standard : AnalysisId::regression_hierarchical;
+    run_native(env, id, path, run, kNoPathLimit, selCount, sel,
+               [&](JavaArguments& args, std::vector<Argument>& values) {
+                   values.push_back(regression_variables(args, dep, n, indep));
+                   values.push_back(word_argument(regressionType == 1 ? "standard" : "hierarchical"));
+               },
+               returnResults ? &results : nullptr);
+    if (returnResults) {
+        copy_to_java(env, results.first, result1);
+        copy_to_java(env, results.second, result2);
+    }
+}
+
+JNIEXPORT void JNICALL Java_com_quorix_statistics_StatisticsNative_doRegressionStep(
+    JNIEnv* env, jobject, jstring path, jstring run, jint dep, jint n, jintArray indep, jboolean forward,
+    jdouble fLevel, jboolean returnResults, jdoubleArray result1, jdoubleArray result2, jint selCount,
+    jintArray sel) {
+    AnalysisResults results;
+    run_native(env, AnalysisId::regression_step, path, run, kNoPathLimit, selCount, sel,
+               [&](JavaArguments& args, std::vector<Argument>& values) {
+                   values.push_back(regression_variables(args, dep, n, indep));
+                   values.push_back(word_argument(forward ? "forward" : "backward"));
+                   values.push_back(number_argument(fLevel));
+               },
+               returnResults ? &results : nullptr);
+    if (returnResults) {
+        copy_to_java(env, results.first, result1);
+        copy_to_java(env, results.second, result2);
+    }
 }
 
 }  // extern "C"
