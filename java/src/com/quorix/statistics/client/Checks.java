@@ -25,7 +25,7 @@ final class Checks {
         return value;
     }
 
-    static <E extends Enum<E>> Set<E> options(Set<E> options, Class<E> type, String what) {
+    static <E extends Enum<E>> Set<E> options(Set<E> options, String what) {
         if (options == null) throw new IllegalArgumentException("the " + what + " are null");
         for (E option : options) if (option == null) throw new IllegalArgumentException("the " + what + " hold null");
         return options.isEmpty() ? Set.of() : Set.copyOf(EnumSet.copyOf(options));

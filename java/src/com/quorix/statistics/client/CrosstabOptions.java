@@ -21,6 +21,6 @@ public record CrosstabOptions(Variable row, Variable column, Set<CrosstabLine> l
     public CrosstabOptions {
         Checks.variable(row, "row variable");
         Checks.variable(column, "column variable");
-        lines = Checks.options(lines, CrosstabLine.class, "crosstab lines");
+        lines = Checks.options(lines, "crosstab lines");
     }
 }

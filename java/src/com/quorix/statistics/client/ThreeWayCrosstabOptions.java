@@ -25,6 +25,6 @@ public record ThreeWayCrosstabOptions(Variable row, Variable column, Variable la
         Checks.variable(row, "row variable");
         Checks.variable(column, "column variable");
         Checks.variable(layer, "layer variable");
-        lines = Checks.options(lines, CrosstabLine.class, "crosstab lines");
+        lines = Checks.options(lines, "crosstab lines");
     }
 }
