@@ -90,7 +90,8 @@ public final class DataFile {
         if (variableCount < 0 || caseCount < 0) throw damaged(path, "negative variable or case count");
         long position = HEADER_SIZE;
         long namesSize = (long) variableCount * nameWidth;
-        if (position + namesSize > size) throw damaged(path, "it ends inside its name table");
+        if (position + namesSize > size || namesSize > Integer.MAX_VALUE - 8)
+            throw damaged(path, "it ends inside its name table");
         byte[] names = read(channel, position, (int) namesSize, path, "its name table").array();
         position += namesSize + (long) labelSets * labelRecordSize;
         if (position + MAGIC.length > size) throw damaged(path, "it ends before its data");
