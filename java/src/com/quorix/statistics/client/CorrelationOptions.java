@@ -19,11 +19,11 @@ public record CorrelationOptions(List<Variable> variables, MissingValueProcessin
     /**
      * Checks the components.
      *
-     * @param variables the variables component
-     * @param processing the processing component
-     * @param matrix the matrix component
-     * @param alpha the alpha component
-     * @param writeMatrix the writeMatrix component
+     * @param variables the variables, in matrix order
+     * @param processing how cases with missing values are treated
+     * @param matrix the matrix reported
+     * @param alpha true to add Cronbach's alpha of the variables
+     * @param writeMatrix true to write the matrix file
      * @throws IllegalArgumentException when a component is null or the list empty
      */
     public CorrelationOptions {

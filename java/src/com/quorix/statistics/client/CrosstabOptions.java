@@ -13,9 +13,9 @@ public record CrosstabOptions(Variable row, Variable column, Set<CrosstabLine> l
     /**
      * Checks the components.
      *
-     * @param row the row component
-     * @param column the column component
-     * @param lines the lines component
+     * @param row the row variable
+     * @param column the column variable, another than the row variable
+     * @param lines the optional lines of each cell (an empty set shows counts only)
      * @throws IllegalArgumentException when a component is null or the lines hold null
      */
     public CrosstabOptions {

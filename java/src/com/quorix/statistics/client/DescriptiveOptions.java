@@ -13,7 +13,7 @@ public record DescriptiveOptions(List<Variable> variables) {
     /**
      * Checks the components.
      *
-     * @param variables the variables component
+     * @param variables the variables to describe, in report order
      * @throws IllegalArgumentException when the list is null, empty or holds null
      */
     public DescriptiveOptions {

@@ -14,8 +14,9 @@ public record FrequencyOptions(List<Variable> variables, boolean withStatistics)
     /**
      * Checks the components.
      *
-     * @param variables the variables component
-     * @param withStatistics the withStatistics component
+     * @param variables the variables to tabulate, in report order
+     * @param withStatistics true to add each variable's descriptive statistics (these follow the case
+     *     selection; the tables do not)
      * @throws IllegalArgumentException when the list is null, empty or holds null
      */
     public FrequencyOptions {

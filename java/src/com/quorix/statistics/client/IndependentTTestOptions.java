@@ -12,9 +12,9 @@ public record IndependentTTestOptions(Variable variable, Variable grouping, doub
     /**
      * Checks the components.
      *
-     * @param variable the variable component
-     * @param grouping the grouping component
-     * @param testValue the testValue component
+     * @param variable the tested variable
+     * @param grouping a variable with exactly two values among the cases used, another than the tested one
+     * @param testValue the difference of the means under the null hypothesis
      * @throws IllegalArgumentException when a variable is null or the test value not finite
      */
     public IndependentTTestOptions {

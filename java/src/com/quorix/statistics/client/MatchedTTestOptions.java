@@ -12,9 +12,9 @@ public record MatchedTTestOptions(Variable variable, Variable grouping, double t
     /**
      * Checks the components.
      *
-     * @param variable the variable component
-     * @param grouping the grouping component
-     * @param testValue the testValue component
+     * @param variable the tested variable
+     * @param grouping a variable with exactly two values and equal group sizes, another than the tested one
+     * @param testValue the mean difference under the null hypothesis
      * @throws IllegalArgumentException when a variable is null or the test value not finite
      */
     public MatchedTTestOptions {

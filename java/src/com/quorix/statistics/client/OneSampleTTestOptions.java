@@ -10,8 +10,8 @@ public record OneSampleTTestOptions(Variable variable, double testValue) {
     /**
      * Checks the components.
      *
-     * @param variable the variable component
-     * @param testValue the testValue component
+     * @param variable the tested variable
+     * @param testValue the mean under the null hypothesis
      * @throws IllegalArgumentException when the variable is null or the test value not finite
      */
     public OneSampleTTestOptions {

@@ -11,8 +11,8 @@ public record OneWayAnovaOptions(Variable dependent, Variable factor) {
     /**
      * Checks the components.
      *
-     * @param dependent the dependent component
-     * @param factor the factor component
+     * @param dependent the dependent variable
+     * @param factor the grouping variable, another than the dependent one
      * @throws IllegalArgumentException when a variable is null
      */
     public OneWayAnovaOptions {

@@ -12,9 +12,9 @@ public record PairedTTestOptions(Variable first, Variable second, double testVal
     /**
      * Checks the components.
      *
-     * @param first the first component
-     * @param second the second component
-     * @param testValue the testValue component
+     * @param first the first variable of each pair
+     * @param second the second variable, another than the first
+     * @param testValue the mean difference under the null hypothesis
      * @throws IllegalArgumentException when a variable is null or the test value not finite
      */
     public PairedTTestOptions {

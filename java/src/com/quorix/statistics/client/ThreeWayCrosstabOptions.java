@@ -15,10 +15,10 @@ public record ThreeWayCrosstabOptions(Variable row, Variable column, Variable la
     /**
      * Checks the components.
      *
-     * @param row the row component
-     * @param column the column component
-     * @param layer the layer component
-     * @param lines the lines component
+     * @param row the row variable
+     * @param column the column variable
+     * @param layer the layer variable; the three variables differ
+     * @param lines the optional lines of each cell (an empty set shows counts only)
      * @throws IllegalArgumentException when a component is null or the lines hold null
      */
     public ThreeWayCrosstabOptions {

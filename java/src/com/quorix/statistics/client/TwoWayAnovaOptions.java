@@ -12,9 +12,9 @@ public record TwoWayAnovaOptions(Variable dependent, Variable factorA, Variable 
     /**
      * Checks the components.
      *
-     * @param dependent the dependent component
-     * @param factorA the factorA component
-     * @param factorB the factorB component
+     * @param dependent the dependent variable
+     * @param factorA the first grouping variable
+     * @param factorB the second grouping variable; the three variables differ
      * @throws IllegalArgumentException when a variable is null
      */
     public TwoWayAnovaOptions {
