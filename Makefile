@@ -7,7 +7,7 @@ FUZZ_SECONDS ?= 15
 # The targets make test runs briefly: the reader and each analysis family.
 FUZZ_SMOKE_TARGETS ?= reader summaries ttests tables correlation
 
-.PHONY: all deps build asan-build test unit-test asan-test fuzz-build fuzz-smoke fuzz torture demo clean
+.PHONY: all deps build asan-build test unit-test asan-test fuzz-build fuzz-smoke fuzz torture jar demo clean
 
 all: build
 
@@ -53,7 +53,17 @@ torture: build asan-build
 
 test: unit-test asan-test fuzz-smoke
 
-demo: build
+# The Java client library: classes, sources and javadoc in $(BUILD)/quorix-statistics.jar. The
+# native library it loads is the build's libquorixstat.so.
+JAVA_SOURCES = $(wildcard java/src/com/quorix/statistics/*.java java/src/com/quorix/statistics/client/*.java)
+jar:
+	rm -rf $(BUILD)/jar && mkdir -p $(BUILD)/jar
+	javac -Xlint:all -Werror --release 17 -d $(BUILD)/jar $(JAVA_SOURCES)
+	javadoc -Xdoclint:all -Werror -quiet -d $(BUILD)/jar/javadoc -sourcepath java/src com.quorix.statistics.client
+	cp -r java/src/com $(BUILD)/jar/
+	jar --create --file $(BUILD)/quorix-statistics.jar -C $(BUILD)/jar .
+
+demo: build jar
 	scripts/demo $(BUILD)
 
 clean:

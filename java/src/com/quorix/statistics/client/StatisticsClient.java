@@ -1,0 +1,238 @@
+package com.quorix.statistics.client;
+
+import java.io.IOException;
+import java.nio.charset.StandardCharsets;
+import java.nio.file.Files;
+import java.nio.file.Path;
+import java.util.ArrayList;
+import java.util.Arrays;
+import java.util.List;
+
+/**
+ * Runs the statistics engine's analyses with typed options. Each method checks its options
+ * against the run's data file (variables by name or position, case numbers, distinct roles) and
+ * throws {@link IllegalArgumentException} before anything runs when they do not fit; otherwise it
+ * runs the analysis through the native library, waits for it, and returns its {@link RunResult}.
+ * A run's failure (a constant grouping variable, a text variable where numbers are needed, an
+ * unbalanced design, ...) is a {@code RunResult} that did not succeed, not an exception.
+ *
+ * <p>The library runs one analysis at a time in the process: calls from several threads are
+ * serialized inside it, so a client may be shared. While it runs, the library echoes its report
+ * and log lines to the process's standard output.
+ *
+ * <p>The library is found by {@code System.loadLibrary("quorixstat")} (java.library.path), or at
+ * the file or directory the system property {@code quorix.library.path} names.
+ */
+public final class StatisticsClient {
+    private final NativeEngine engine;
+
+    /**
+     * A client, loading the native library on the first use in the process.
+     *
+     * @throws UnsatisfiedLinkError when the library cannot be loaded; its message names where it was searched
+     */
+    public StatisticsClient() {
+        engine = NativeEngine.get();
+    }
+
+    /**
+     * Descriptive statistics of each variable.
+     *
+     * @param run the data file, run name and cases
+     * @param options the variables
+     * @return the outcome
+     * @throws IllegalArgumentException when an argument does not fit the data file
+     */
+    public RunResult descriptive(Run run, DescriptiveOptions options) {
+        int[] variables = resolve(run, options).all(options.variables());
+        return call(Analysis.DESCRIPTIVE, run, variables.length, variables);
+    }
+
+    /**
+     * Frequency tables of each variable.
+     *
+     * @param run the data file, run name and cases
+     * @param options the variables and whether to add their statistics
+     * @return the outcome
+     * @throws IllegalArgumentException when an argument does not fit the data file
+     */
+    public RunResult frequency(Run run, FrequencyOptions options) {
+        int[] variables = resolve(run, options).all(options.variables());
+        return call(Analysis.FREQUENCY, run, variables.length, variables, options.withStatistics() ? 1 : 0);
+    }
+
+    /**
+     * One-sample t-test.
+     *
+     * @param run the data file, run name and cases
+     * @param options the variable and test value
+     * @return the outcome
+     * @throws IllegalArgumentException when an argument does not fit the data file
+     */
+    public RunResult oneSampleTTest(Run run, OneSampleTTestOptions options) {
+        int[] v = resolve(run, options).roles(options.variable());
+        return call(Analysis.ONE_SAMPLE_T_TEST, run, v[0], options.testValue());
+    }
+
+    /**
+     * Paired-samples t-test.
+     *
+     * @param run the data file, run name and cases
+     * @param options the two variables and test value
+     * @return the outcome
+     * @throws IllegalArgumentException when an argument does not fit the data file
+     */
+    public RunResult pairedTTest(Run run, PairedTTestOptions options) {
+        int[] v = resolve(run, options).roles(options.first(), options.second());
+        return call(Analysis.PAIRED_T_TEST, run, v[0], v[1], options.testValue());
+    }
+
+    /**
+     * Independent-samples t-test.
+     *
+     * @param run the data file, run name and cases
+     * @param options the variable, grouping variable and test value
+     * @return the outcome
+     * @throws IllegalArgumentException when an argument does not fit the data file
+     */
+    public RunResult independentTTest(Run run, IndependentTTestOptions options) {
+        int[] v = resolve(run, options).roles(options.variable(), options.grouping());
+        return call(Analysis.INDEPENDENT_T_TEST, run, v[0], v[1], options.testValue());
+    }
+
+    /**
+     * Matched-samples t-test.
+     *
+     * @param run the data file, run name and cases
+     * @param options the variable, grouping variable and test value
+     * @return the outcome
+     * @throws IllegalArgumentException when an argument does not fit the data file
+     */
+    public RunResult matchedTTest(Run run, MatchedTTestOptions options) {
+        int[] v = resolve(run, options).roles(options.variable(), options.grouping());
+        return call(Analysis.MATCHED_T_TEST, run, v[0], v[1], options.testValue());
+    }
+
+    /**
+     * Two-way cross tabulation.
+     *
+     * @param run the data file, run name and cases
+     * @param options the row and column variables and the lines shown
+     * @return the outcome
+     * @throws IllegalArgumentException when an argument does not fit the data file
+     */
+    public RunResult crosstab(Run run, CrosstabOptions options) {
+        int[] v = resolve(run, options).roles(options.row(), options.column());
+        return call(Analysis.CROSSTAB, run, v[0], v[1], CrosstabLine.word(options.lines()));
+    }
+
+    /**
+     * Three-way cross tabulation.
+     *
+     * @param run the data file, run name and cases
+     * @param options the row, column and layer variables and the lines shown
+     * @return the outcome
+     * @throws IllegalArgumentException when an argument does not fit the data file
+     */
+    public RunResult threeWayCrosstab(Run run, ThreeWayCrosstabOptions options) {
+        int[] v = resolve(run, options).roles(options.row(), options.column(), options.layer());
+        return call(Analysis.THREE_WAY_CROSSTAB, run, v[0], v[1], v[2], CrosstabLine.word(options.lines()));
+    }
+
+    /**
+     * One-way analysis of variance.
+     *
+     * @param run the data file, run name and cases
+     * @param options the dependent variable and factor
+     * @return the outcome
+     * @throws IllegalArgumentException when an argument does not fit the data file
+     */
+    public RunResult oneWayAnova(Run run, OneWayAnovaOptions options) {
+        int[] v = resolve(run, options).roles(options.dependent(), options.factor());
+        return call(Analysis.ONE_WAY_ANOVA, run, v[0], v[1]);
+    }
+
+    /**
+     * Two-way analysis of variance.
+     *
+     * @param run the data file, run name and cases
+     * @param options the dependent variable and the two factors
+     * @return the outcome
+     * @throws IllegalArgumentException when an argument does not fit the data file
+     */
+    public RunResult twoWayAnova(Run run, TwoWayAnovaOptions options) {
+        int[] v = resolve(run, options).roles(options.dependent(), options.factorA(), options.factorB());
+        return call(Analysis.TWO_WAY_ANOVA, run, v[0], v[1], v[2]);
+    }
+
+    /**
+     * Covariance or correlation matrix.
+     *
+     * @param run the data file, run name and cases
+     * @param options the variables, processing, matrix kind, alpha and matrix file
+     * @return the outcome
+     * @throws IllegalArgumentException when an argument does not fit the data file
+     */
+    public RunResult correlation(Run run, CorrelationOptions options) {
+        int[] variables = resolve(run, options).all(options.variables());
+        return call(Analysis.CORRELATION, run, variables.length, variables, options.processing().word(),
+                options.matrix().word(), options.alpha(), options.writeMatrix());
+    }
+
+    /** Variable references resolved against a run's data file. */
+    private static final class Resolver {
+        private final DataFile data;
+
+        Resolver(DataFile data) {
+            this.data = data;
+        }
+
+        int[] all(List<Variable> variables) {
+            return variables.stream().mapToInt(v -> v.resolve(data)).toArray();
+        }
+
+        /** Single variables in distinct roles: the same variable twice is refused. */
+        int[] roles(Variable... variables) {
+            int[] numbers = all(Arrays.asList(variables));
+            for (int i = 0; i < numbers.length; ++i)
+                for (int j = 0; j < i; ++j)
+                    if (numbers[i] == numbers[j])
+                        throw new IllegalArgumentException("variables " + variables[j] + " and " + variables[i]
+                                + " are the same variable of " + data.path() + "; their roles need two");
+            return numbers;
+        }
+    }
+
+    private static Resolver resolve(Run run, Object options) {
+        if (run == null) throw new IllegalArgumentException("the run is null");
+        if (options == null) throw new IllegalArgumentException("the options are null");
+        return new Resolver(run.data());
+    }
+
+    /**
+     * Runs the native method: the data file path and run name, the analysis's own arguments, then
+     * the case selection; the result files of an earlier run of the name are removed first, so
+     * that what is read afterwards is this run's.
+     */
+    private RunResult call(Analysis analysis, Run run, Object... parameters) {
+        String path = run.data().path().toString();
+        int limit = analysis.pathLimit();
+        if (limit > 0 && path.getBytes(StandardCharsets.UTF_8).length > limit)
+            throw new IllegalArgumentException("the data file path is longer than " + limit + " bytes: " + path);
+        int[] selection = analysis.selection(run.cases(), run.data().caseCount());
+        for (String extension : new String[] {"out", "log", "xml"}) {
+            Path file = run.resultFile(extension);
+            try {
+                if (Files.isRegularFile(file)) Files.delete(file);
+            } catch (IOException e) {
+                throw new IllegalArgumentException("cannot replace the earlier result file " + file + ": " + e);
+            }
+        }
+        List<Object> arguments = new ArrayList<>(List.of(path, run.name()));
+        arguments.addAll(Arrays.asList(parameters));
+        arguments.add(selection.length);
+        arguments.add(selection);
+        engine.call(analysis.nativeMethod(), arguments.toArray());
+        return RunResult.read(analysis, run);
+    }
+}
