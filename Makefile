@@ -5,7 +5,7 @@ FUZZ_BUILD ?= build-fuzz
 JOBS       ?= 2
 FUZZ_SECONDS ?= 15
 # The targets make test runs briefly: the reader and each analysis family.
-FUZZ_SMOKE_TARGETS ?= reader summaries ttests tables correlation
+FUZZ_SMOKE_TARGETS ?= reader summaries ttests tables correlation nonparametric regression
 
 .PHONY: all deps build asan-build test unit-test asan-test fuzz-build fuzz-smoke fuzz torture jar demo clean
 
