@@ -8,7 +8,7 @@
 #include "analyses/basic/descriptive.h"
 #include "analyses/basic/frequency.h"
 #include "analyses/basic/ttest.h"
-#include "analyses/basic/variable_filter.h"
+#include "analyses/common/variable_filter.h"
 #include "analyses/factor/factor.h"
 #include "analyses/nonparametric/nonparametric.h"
 #include "analyses/regression/regression.h"

@@ -5,8 +5,8 @@
 #include <stdexcept>
 #include <string>
 
-#include "analyses/basic/variable_filter.h"
-#include "datafile/matrix_file.h"
+#include "analyses/common/variable_filter.h"
+#include "analyses/common/matrix_file.h"
 #include "frame/case_access.h"
 #include "frame/memory.h"
 #include "frame/channels.h"

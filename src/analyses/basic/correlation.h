@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "analyses/basic/covariance.h"
+#include "analyses/common/covariance.h"
 #include "frame/run_context.h"
 
 namespace quorix {

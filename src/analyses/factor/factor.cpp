@@ -5,8 +5,8 @@
 #include <stdexcept>
 #include <string>
 
-#include "analyses/basic/covariance.h"
-#include "analyses/basic/variable_filter.h"
+#include "analyses/common/covariance.h"
+#include "analyses/common/variable_filter.h"
 #include "analyses/common/eigen.h"
 #include "analyses/factor/factor_model.h"
 #include "frame/case_access.h"

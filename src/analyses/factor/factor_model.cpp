@@ -6,7 +6,7 @@
 #include <numeric>
 #include <stdexcept>
 
-#include "analyses/basic/covariance.h"
+#include "analyses/common/covariance.h"
 #include "analyses/common/eigen.h"
 #include "datafile/rkd_writer.h"
 #include "frame/case_access.h"

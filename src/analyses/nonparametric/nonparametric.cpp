@@ -4,8 +4,8 @@
 #include <new>
 #include <stdexcept>
 
-#include "analyses/basic/covariance.h"
-#include "analyses/basic/variable_filter.h"
+#include "analyses/common/covariance.h"
+#include "analyses/common/variable_filter.h"
 #include "analyses/nonparametric/rank_tests.h"
 #include "frame/case_access.h"
 #include "frame/channels.h"

@@ -2,7 +2,7 @@
 
 #include <new>
 
-#include "analyses/basic/variable_filter.h"
+#include "analyses/common/variable_filter.h"
 #include "frame/channels.h"
 #include "report/result_document.h"
 

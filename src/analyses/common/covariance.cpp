@@ -1,4 +1,4 @@
-#include "analyses/basic/covariance.h"
+#include "analyses/common/covariance.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "analyses/basic/variable_filter.h"
+#include "analyses/common/variable_filter.h"
 
 #include <algorithm>
 

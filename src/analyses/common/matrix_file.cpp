@@ -1,4 +1,4 @@
-#include "datafile/matrix_file.h"
+#include "analyses/common/matrix_file.h"
 
 #include <algorithm>
 #include <filesystem>
