@@ -194,5 +194,49 @@ TEST(Glm, Refusals) {
     EXPECT_EQ(run_glm(dir, path, "r", 1, {2}, {5}).status, 0);
 }
 
+// Designs that leave columns inestimable still report: their parameters show
+// zero estimates and standard errors. A perfect fit has an unbounded
+// likelihood, which the step halvings end.
+TEST(Glm, DegenerateDesigns) {
+    ScratchDir dir;
+    const std::string path = dir.file("degenerate.rkd");
+    std::vector<TestVariable> v = factorial_columns();
+    v.push_back({"twice", {}});
+    v.push_back({"code", {}});
+    for (size_t i = 0; i < 24; ++i) {
+        v[6].values.push_back(2 * v[4].values[i]);                 // collinear with x1
+        v[7].values.push_back(v[1].values[i] == 1 ? 1.0 : -1.0);  // a's effect coding
+    }
+    testing::write_numeric_file(path, v);
+    const struct {
+        std::vector<int> factors, covariates;
+        std::vector<int32_t> selection;
+        const char* status;
+    } cases[] = {
+        {{2, 3, 4}, {5, 7}, {}, "Convergence"},
+        {{2, 3}, {8}, {}, "Convergence"},
+        // Cases 0 and 12 are cell (1, 1, 1): left out, the cell is empty.
+        {{2, 3, 4}, {5}, {0, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 0, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1}, "Convergence"},
+        // One case per cell: no error degrees of freedom left.
+        {{2, 3, 4}, {5}, {1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1}, "Too Many Step Halvings"},
+    };
+    for (const auto& c : cases) {
+        GlmRunResult run;
+        run.record = testing::record_run(dir, path, "d", [&] {
+            run.status = run_analysis(AnalysisId::anova_glm, path, "d",
+                                      {{variables_argument({1}), variables_argument(c.factors),
+                                        variables_argument(c.covariates)},
+                                       c.selection});
+        });
+        EXPECT_EQ(run.status, 0) << run.record;
+        const std::string xml = section(run.record, "xml");
+        EXPECT_NE(xml.find(std::string("<FinalStatus>") + c.status + "</FinalStatus>"), std::string::npos)
+            << run.record;
+        if (c.selection.size() != 12)
+            EXPECT_NE(xml.find("<AsymStd>      0.000</AsymStd>"), std::string::npos) << run.record;
+        EXPECT_EQ(xml.find("nan"), std::string::npos) << run.record;
+    }
+}
+
 }  // namespace
 }  // namespace quorix
