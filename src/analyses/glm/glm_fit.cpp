@@ -94,6 +94,26 @@ double residual_at(const GlmModel& model, const std::vector<double>& beta) {
     return quad_form(v.data(), model.cross_products.data(), model.k + 1);
 }
 
+double term_wald(const GlmModel& model, const FixedEffects& fixed, const GlmTerm& term, double inverse) {
+    std::vector<size_t> columns;
+    for (int p = term.first; p < term.first + term.size; ++p)
+        if (fixed.state[static_cast<size_t>(p)] == kSweepNotCandidate) columns.push_back(static_cast<size_t>(p));
+    if (columns.empty()) return 0.0;
+    const size_t m = columns.size();
+    std::vector<double> block((m + 1) * (m + 2) / 2), work(m + 1), reference(m + 1);
+    for (size_t a = 0; a < m; ++a) {
+        for (size_t b = 0; b <= a; ++b) block[packed_at(a, b)] = -fixed.swept[packed_at(columns[a], columns[b])];
+        block[packed_at(m, a)] = fixed.beta[columns[a]];
+    }
+    std::vector<int32_t> state(m + 1, kSweepCandidate);
+    state[m] = kSweepResponse;
+    SweepResult result{};
+    sweep_all(static_cast<int>(m + 1), state.data(), work.data(), reference.data(), 1, &result, model.pivot_tolerance,
+              block.data());
+    const double rise = -block[packed_at(m, m)] * inverse;
+    return rise > 0 ? rise : 0.0;
+}
+
 void accept_step(GlmModel& model, FitState& fit) {
     for (size_t i = 0; i < model.theta.size(); ++i) {
         model.theta[i] -= fit.delta[i];
@@ -243,24 +263,14 @@ int glm_fit(GlmModel& model) {
         }
         model.theta_covariance[0] = 2.0 / (model.observations * inverse * inverse);
 
-        // Wald statistic of a term: the rise of the residual y'V^-1y when the
-        // term's columns are swept back out of the fully swept matrix.
-        const size_t order = k + 1;
-        std::vector<double> copy, work(order);
-        for (size_t t = 0; t < model.terms.size(); ++t) {
-            const GlmTerm& term = model.terms[t];
-            copy = fit.fixed.swept;
-            std::vector<int32_t> state = fit.fixed.state;
-            for (int p = term.first; p < term.first + term.size; ++p) {
-                const size_t j = static_cast<size_t>(p);
-                if (state[j] != kSweepNotCandidate) continue;
-                state[j] = kSweepForced;
-                sweep_pivot(copy.data(), static_cast<int>(order), state.data(), work.data(), fit.fixed.reference.data(),
-                            p, model.pivot_tolerance);
-            }
-            const double rise = (copy[packed_at(k, k)] - fit.fixed.swept[packed_at(k, k)]) * inverse;
-            model.wald[t] = rise > 0 ? rise : 0.0;
-        }
+        // Wald statistic of a term: the rise of the residual y'V^-1y when
+        // every column but the term's is swept, that is when the term's
+        // columns are swept back out of the fully swept matrix. That rise is
+        // beta_t' C_t^-1 beta_t, with C_t the term's block of the swept
+        // inverse: sweeping [C_t, beta_t; beta_t', 0] on the term's columns
+        // gives it at the cost of the term's size, not of the whole matrix.
+        for (size_t t = 0; t < model.terms.size(); ++t)
+            model.wald[t] = term_wald(model, fit.fixed, model.terms[t], inverse);
     } catch (const std::bad_alloc&) {
         return 2;
     }
