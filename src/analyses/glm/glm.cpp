@@ -45,7 +45,12 @@ int glm_stages(RunContext& context, GlmModel& model) {
     const int variable_count =
         model.dependents + static_cast<int>(model.grouping.size() + model.covariates.size());
     std::string text;
-    text.reserve(200000);
+    try {
+        text.reserve(200000);  // the report buffer
+    } catch (const std::bad_alloc&) {
+        channel_printf(kLogChannel, "%s", " Not enough memory!\n");
+        return 2;
+    }
     text += "GENERAL LINEAR MODEL\n";
     append_printf(text, "%d  Variables are selected from file   ", variable_count);
     text += context.path;

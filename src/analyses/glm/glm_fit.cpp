@@ -246,11 +246,11 @@ int glm_fit(GlmModel& model) {
             if (model.iterations > model.max_iterations) break;
         } while (model.status == kTooManyIterations);
         model.convergence_rate = previous != 0.0 ? improvement / previous : 0.0;
-        if (model.status != kConverged) return 0;
-
-        // The final evaluation: beta, its covariance (X'V^-1X)^-1 and the
-        // inverse information of theta at the estimate.
-        model.final_evaluation = -1.0;
+        // A fit stopped by the iteration limit is reported with the
+        // estimates, tables and tests of its last iteration; the final
+        // evaluation follows convergence.
+        if (model.status != kConverged && model.status != kTooManyIterations) return 0;
+        if (model.status == kConverged) model.final_evaluation = -1.0;
         double inverse = 0;
         if (log_determinant_term(model, &inverse, nullptr) == kUndefined) return 0;
         const double variance = model.theta[0];

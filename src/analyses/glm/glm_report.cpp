@@ -252,7 +252,7 @@ void covariance_parameters(const GlmModel& model, std::string& text) {
         xml_printf("%s%11.3f%s", "<ConfIntLow>", row.low, "</ConfIntLow>");
         xml_printf("%s%11.3f%s", "<ConfIntHi>", row.high, "</ConfIntHi>");
         xml_printf("%s%11.3f%s", "<zValue>", row.z, "</zValue>");
-        xml_printf("%s%11.3f%s", "<pValue>", row.p, "</pValue>");
+        xml_printf("%s%11.3f%s\n", "<pValue>", row.p, "</pValue>");
         xml_printf("%s\n", "</line>");
     }
     xml_printf("%s\n", "</CovParaTbl>");
@@ -265,8 +265,6 @@ void glm_write_results(const GlmModel& model, std::string& text) {
     fit_summary(model, text);
     if (model.print_flags & kPrintHistory) iteration_history(model, text);
     if (model.status != kConverged && model.status != kTooManyIterations) return;
-    // A fit stopped by the iteration limit reports the estimates of its last
-    // iteration; their covariances were not evaluated and show as zero.
     if (model.intercept && (model.structure == kCompoundSymmetry || model.dependents == 1)) anova_table(model, text);
     const size_t terms = model.terms.size();
     if (terms > 1 || (terms == 1 && !model.intercept)) wald_tests(model, text);
