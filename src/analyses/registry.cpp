@@ -10,6 +10,7 @@
 #include "analyses/basic/ttest.h"
 #include "analyses/common/variable_filter.h"
 #include "analyses/factor/factor.h"
+#include "analyses/glm/glm_model.h"
 #include "analyses/nonparametric/nonparametric.h"
 #include "analyses/regression/regression.h"
 
@@ -124,7 +125,15 @@ const std::vector<AnalysisRow>& rows() {
          },
          "two-way ANOVA of --vars DEPENDENT,A,B with interaction (balanced, at most 36 cells)", "tables",
          {{"vars", Kind::variables, 3, "DEPENDENT,A,B"}}},
-        unbuilt(AnalysisId::anova_glm, "doAnovaGLM", "General Linear Model Analysis Done!", true),
+        {AnalysisId::anova_glm, "glm", "doAnovaGLM", {"General Linear Model Analysis Done!", true, true},
+         [](RunContext& c, const AnalysisArguments& a) {
+             return glm_run(c, a.variable(0), a.variables(1), a.variables(2));
+         },
+         "general linear model of --vars Y on the full factorial of --factors A,B,... plus --covariates X1,...",
+         "glm",
+         {{"vars", Kind::variables, 1, "Y"},
+          {"factors", Kind::variables, 0, "A,B,..."},
+          {"covariates", Kind::variables, 0, "X1,..."}}},
         // Text variables are dropped from the list by the analysis itself, with its own messages.
         {AnalysisId::factor_analysis, "factor", "doFactorAnalysis", {"Factor Analysis Done!", true, true},
          [](RunContext& c, const AnalysisArguments& a) {

@@ -124,6 +124,19 @@ JNIEXPORT void JNICALL Java_com_quorix_statistics_StatisticsNative_doAnovaTwo(JN
                });
 }
 
+JNIEXPORT void JNICALL Java_com_quorix_statistics_StatisticsNative_doAnovaGLM(JNIEnv* env, jobject, jstring path,
+                                                                              jstring run, jint dep, jint nFactors,
+                                                                              jintArray factors, jint nCovariates,
+                                                                              jintArray covariates, jint selCount,
+                                                                              jintArray sel) {
+    run_native(env, AnalysisId::anova_glm, path, run, kShortPathLimit, selCount, sel,
+               [&](JavaArguments& args, std::vector<Argument>& values) {
+                   values.push_back(java_variable_argument({dep}));
+                   values.push_back(java_variables_argument(args, nFactors, factors, "the grouping variables"));
+                   values.push_back(java_variables_argument(args, nCovariates, covariates, "the covariates"));
+               });
+}
+
 JNIEXPORT void JNICALL Java_com_quorix_statistics_StatisticsNative_doFactorAnalysis(
     JNIEnv* env, jobject, jstring path, jstring run, jint n, jintArray vars, jstring rotation, jstring initialValue,
     jstring processing, jboolean factorScores, jstring sort, jdouble cutoff, jint selCount, jintArray sel) {
