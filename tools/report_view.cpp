@@ -239,8 +239,8 @@ std::string cell_html(const std::string& raw, bool p_values, const char* tag = "
     double value = 0;
     if (!parse_number(text, value)) return std::string("<") + tag + ">" + escape(text) + "</" + tag + ">";
     if (p_values && value < 0.05)
-        return std::string("<") + tag + " class=\"num sig\" title=\"below 0.05\">" + escape(text) + "&#8201;*</" +
-               tag + ">";
+        return std::string("<") + tag + " class=\"num sig\" title=\"below 0.05\">" + escape(text) +
+               "<span aria-hidden=\"true\">&#8201;*</span></" + tag + ">";
     return std::string("<") + tag + " class=\"num\">" + escape(text) + "</" + tag + ">";
 }
 
@@ -672,18 +672,30 @@ std::string frequency_bars(const XmlElement& item) {
 // Items (statistics rows): their fields as one table, charts by analysis, nested parts below.
 std::string render_items(const XmlElement& element, const RenderContext& context, int depth) {
     std::vector<const XmlElement*> items;
+    XmlElement fields;  // statistics beside the items (the paired differences)
     std::string rest;
     for (const XmlElement& c : element.children) {
         if (c.name == "Item")
             items.push_back(&c);
+        else if (is_leaf(c))
+            fields.children.push_back(c);
         else
             rest += render_element(c, context, depth + 1);
+    }
+    if (fields.children.size() > 1) {
+        fields.name = element.name == "TTest2Tbl" ? "Differences" : "Statistics";
+        rest = "<h" + std::to_string(std::min(depth + 1, 5)) + ">" + fields.name + "</h" +
+               std::to_string(std::min(depth + 1, 5)) + ">\n" + record_table({&fields}) + rest;
+    } else if (fields.children.size() == 1) {
+        rest = render_element(fields.children[0], context, depth + 1) + rest;
     }
     std::string out = record_table(items);
     const std::string& kind = context.kind;
     const bool grouped = kind.compare(0, 5, "TTEST") == 0 || kind.compare(0, 5, "ANOVA") == 0;
-    if (kind != "Frequency") out += box_plot(boxes_of(items), grouped);
-    if (grouped && items.size() > 0)
+    // One row beside its groups (the ANOVA's whole sample) needs no chart of its own.
+    const bool charted = !grouped || items.size() > 1 || element.name == "TTest2Tbl" || element.name == "TTest3Tbl";
+    if (kind != "Frequency" && charted) out += box_plot(boxes_of(items), grouped);
+    if (grouped && charted)
         out += interval_chart(means_of(items), "Means with standard errors",
                               "Mean of each group or variable with one standard error (standard deviation / "
                               "square root of the cases) either side.");
@@ -779,8 +791,8 @@ std::string render_element(const XmlElement& element, const RenderContext& conte
     if (is_leaf(element)) {
         const std::string text = trim(element.text);
         if (text.empty()) return "";
-        return "<p class=\"field\"><span class=\"key\">" + escape(element.name) + "</span> " +
-               (is_p_value_name(element.name) ? cell_html(text, true, "span") : escape(text)) + "</p>\n";
+        return "<p class=\"field\"><span class=\"key\">" + escape(element.name) + "</span>" +
+               cell_html(text, is_p_value_name(element.name), "span") + "</p>\n";
     }
     if (is_line_table(element)) {
         bool cells = true, records = true;
@@ -843,9 +855,29 @@ std::string render_element(const XmlElement& element, const RenderContext& conte
     }
     bool leaves = element.children.size() > 1;
     for (const XmlElement& c : element.children) leaves = leaves && is_leaf(c);
+    bool repeated = false;
+    for (size_t k = 1; k < element.children.size(); ++k) repeated = repeated || element.children[k].name == element.children[0].name;
+    if (leaves && repeated) {  // name and value pairs, or a list
+        const bool pairs = element.children.size() % 2 == 0 && element.children[0].name != element.children[1].name;
+        std::string out = heading + "<div class=\"scroll\"><table>";
+        for (size_t k = 0; k < element.children.size(); k += pairs ? 2 : 1)
+            out += "<tr><th scope=\"row\">" + escape(trim(pairs ? element.children[k].text : element.children[k].name)) +
+                   "</th>" + cell_html(element.children[pairs ? k + 1 : k].text, false) + "</tr>\n";
+        return out + "</table></div>\n";
+    }
     if (leaves) return heading + record_table({&element});
     // Anything else: its fields and parts in order, so nothing is lost.
     std::string out = heading + "<div class=\"group\">";
+    if (child(element, "OneQRT") && child(element, "Name")) {  // a statistics row with parts (one-sample t-test)
+        std::vector<const XmlElement*> self{&element};
+        XmlElement fields;
+        for (const XmlElement& c : element.children)
+            if (is_leaf(c)) fields.children.push_back(c);
+        out += record_table({&fields}) + box_plot(boxes_of(self), true);
+        for (const XmlElement& c : element.children)
+            if (!is_leaf(c)) out += render_element(c, context, depth + 1);
+        return out + "</div>\n";
+    }
     for (const XmlElement& c : element.children) out += render_element(c, context, depth + 1);
     return out + "</div>\n";
 }
