@@ -470,7 +470,9 @@ std::string heat_map(const Grid& grid, bool signed_scale, const std::string& lab
     if (signed_scale && extent <= 1.0) extent = 1.0;  // correlations keep their natural scale
     const double cell = std::max(10.0, std::min(48.0, 480.0 / static_cast<double>(std::max(rows, columns))));
     const bool write_values = cell >= 34;
-    const double left = 130, top = 90;
+    size_t longest = 1;
+    for (size_t j = 0; j < columns; ++j) longest = std::max(longest, std::min<size_t>(14, grid.column_labels[j].size()));
+    const double left = 130, top = 16 + 5.5 * static_cast<double>(longest);
     const double width = left + cell * static_cast<double>(columns) + 10;
     const double height = top + cell * static_cast<double>(rows) + 10;
     std::string out = svg_open(width, height, label);
@@ -811,10 +813,11 @@ std::string render_element(const XmlElement& element, const RenderContext& conte
             }
             std::string out = heading + cell_table(element, is_p_value_name(element.name), row_labels, column_labels);
             if (element.name == "Tab2CellTbl" && context.result) out += crosstab_maps(element, context);
-            if (element.name == "CorrTbl" || element.name == "RankCorrTbl") {
-                out += heat_map(grid_of(element, true), true, "Heat map of the matrix",
-                                "Red for positive, blue for negative entries; the darker the larger in size.");
-            }
+            if (element.name == "CorrTbl" || element.name == "RankCorrTbl")
+                out = heading + "<div class=\"pair\">" + out.substr(heading.size()) +
+                      heat_map(grid_of(element, true), true, "Heat map of the matrix",
+                               "Red for positive, blue for negative entries; the darker the larger in size.") +
+                      "</div>\n";
             return out;
         }
         if (records) {
@@ -1003,7 +1006,8 @@ void write_xml(const XmlElement& element, std::string& out) {
         out += "/>\n";
         return;
     }
-    out += ">" + escape(element.text);
+    // Leaves keep their text as written; containers only what is more than line breaks.
+    out += ">" + escape(element.children.empty() ? element.text : trim(element.text));
     if (!element.children.empty()) out += "\n";
     for (const XmlElement& c : element.children) write_xml(c, out);
     out += "</" + element.name + ">\n";
