@@ -120,7 +120,9 @@ ResultDocument read_result_document(const std::string& text) {
             continue;
         }
         Tag tag;
-        if (c == '<' && read_tag(text, i, tag)) {
+        // Nesting deeper than any result document is text, which keeps the recursive renderers bounded.
+        constexpr size_t kMaxDepth = 64;
+        if (c == '<' && read_tag(text, i, tag) && (tag.closing || stack.size() < kMaxDepth)) {
             i += tag.length;
             if (tag.closing) {
                 size_t depth = stack.size();

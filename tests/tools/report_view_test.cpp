@@ -111,6 +111,10 @@ TEST(ReportView, CutAndHostileDocumentsRender) {
         EXPECT_NE(page.find(shown), std::string::npos) << shown;
     EXPECT_EQ(markup_fault(render_xml(document)), "");
     EXPECT_NE(render_json(document).find("\"x\":1.5"), std::string::npos);
+    // Nesting without end: read and rendered without exhausting the stack.
+    std::string deep;
+    for (int i = 0; i < 100000; ++i) deep += "<a>";
+    EXPECT_EQ(markup_fault(render_html(read_result_document(deep), "deep")), "");
 }
 
 }  // namespace
