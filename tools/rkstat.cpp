@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "data_tools.h"
+#include "report_view.h"
 #include "run_command.h"
 
 namespace {
@@ -21,6 +22,7 @@ const char kUsage[] =
     "  rkstat export DATA.rkd DATA.csv             convert a data file back to CSV\n"
     "  rkstat info DATA.rkd                        show the header, the dictionary and the value labels\n"
     "  rkstat run ANALYSIS DATA.rkd --run NAME [options]   run an analysis\n"
+    "  rkstat view RUN.xml [-o RUN.html] [--format html|json|xml]   render a result document\n"
     "  rkstat COMMAND --help                       the command's options (also -h)\n"
     "  rkstat --version                            the program's version\n"
     "exit status: 0 done, 1 failed, 2 wrong command line\n";
@@ -180,6 +182,7 @@ int run_rkstat(std::vector<std::string> args) {
     if (command == "run") return quorix::run_command(args);
     if (command == "export") return run_export(args);
     if (command == "info") return run_info(args);
+    if (command == "view") return quorix::view_command(args);
     return usage_error((is_option(command) ? "unknown option " : "unknown command ") + command, "");
 }
 

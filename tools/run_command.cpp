@@ -8,6 +8,7 @@
 
 #include "analyses/registry.h"
 #include "data_tools.h"
+#include "report_view.h"
 #include "frame/channels.h"
 
 namespace quorix {
@@ -126,6 +127,7 @@ struct RunRequest {
     std::string run_name = "run";
     std::string out_dir;
     bool quiet = false;
+    bool html = false;
     AnalysisArguments arguments;
 };
 
@@ -140,8 +142,8 @@ bool parse_request(const AnalysisRow& row, const std::vector<std::string>& args,
     std::map<std::string, std::string> given;
     for (size_t i = 2; i < args.size(); ++i) {
         const std::string& option = args[i];
-        if (option == "--quiet") {
-            request.quiet = true;
+        if (option == "--quiet" || option == "--html") {
+            (option == "--quiet" ? request.quiet : request.html) = true;
             continue;
         }
         if (option.compare(0, 2, "--") != 0 || i + 1 >= args.size()) {
@@ -246,6 +248,7 @@ std::string run_usage() {
         "  writes DATA_NAME.out, DATA_NAME.log and DATA_NAME.xml beside the data file (or in\n"
         "  --out-dir DIR) and echoes the report and the log (not with --quiet).\n"
         "  --vars     variables by name or 1-based number, in the order the analysis uses them\n"
+        "  --html     also write DATA_NAME.html, the results as a page with tables and charts\n"
         "  --select   the case selection as the analysis reads it: 0-based case numbers for the\n"
         "             basic analyses, one 0/1 flag per case for the others\n"
         "  exit status: 0 done, 1 the run failed or found no case, 2 wrong arguments\n"
@@ -266,7 +269,7 @@ int run_command(const std::vector<std::string>& args) {
     const AnalysisRow* row = find_analysis(args[0]);
     if (!row) error = "unknown analysis '" + args[0] + "' (rkstat run --help lists them)";
     if (row && args.size() > 1 && (args[1] == "--help" || args[1] == "-h")) {
-        std::printf("usage: rkstat run %s DATA.rkd --run NAME [--select ENTRIES] [--out-dir DIR] [--quiet]\n  %s\n",
+        std::printf("usage: rkstat run %s DATA.rkd --run NAME [--select ENTRIES] [--out-dir DIR] [--quiet] [--html]\n  %s\n",
                     row->command, row->usage);
         return 0;
     }
@@ -294,7 +297,13 @@ int run_command(const std::vector<std::string>& args) {
     std::fflush(stdout);
     if (!request.quiet) std::fputc('\n', stdout);
     std::fflush(stdout);
-    return report_outcome(request, names, status);
+    const int outcome = report_outcome(request, names, status);
+    if (request.html) {  // a failed run's document still shows what it holds
+        const std::string html = names.xml.substr(0, names.xml.size() - 4) + ".html";
+        if (!write_html_report(names.xml, html, error)) std::fprintf(stderr, "rkstat: %s\n", error.c_str());
+        else if (!request.quiet) std::fprintf(stderr, "rkstat: %s\n", html.c_str());
+    }
+    return outcome;
 }
 
 }  // namespace quorix

@@ -1,0 +1,121 @@
+// rkstat view: every golden result document renders as balanced markup holding
+// each of its numbers, with the charts of its analysis; cut or hostile documents
+// still render.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "report_view.h"
+#include "support/test_files.h"
+
+namespace quorix {
+namespace {
+
+// The first fault of markup whose elements do not nest, or whose text holds a
+// raw "<" or a stray "&"; "" when it is well-formed.
+std::string markup_fault(const std::string& text) {
+    std::vector<std::string> open;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '&') {
+            const size_t end = text.find(';', i);
+            if (end == std::string::npos || end - i > 8) return "stray & at " + std::to_string(i);
+        }
+        if (text[i] != '<') continue;
+        const size_t close = text.find('>', i);
+        if (close == std::string::npos) return "unclosed tag at " + std::to_string(i);
+        const std::string tag = text.substr(i + 1, close - i - 1);
+        i = close;
+        if (tag.empty()) return "empty tag";
+        if (tag[0] == '!' || tag[0] == '?' || tag.back() == '/' || tag.compare(0, 4, "meta") == 0) continue;
+        if (tag[0] != '/') {
+            open.push_back(tag.substr(0, tag.find(' ')));
+        } else if (open.empty() || open.back() != tag.substr(1)) {
+            return "</" + tag.substr(1) + "> closes <" + (open.empty() ? "" : open.back()) + ">";
+        } else {
+            open.pop_back();
+        }
+    }
+    return open.empty() ? "" : "<" + open.back() + "> left open";
+}
+
+// Charts each golden run draws (box plots, bars, means, heat maps, scree plots).
+const std::pair<const char*, int> kCharts[] = {
+    {"anova/plantgrowth", 2},        {"anova/toothgrowth", 2},         {"correlation/alpha", 1},
+    {"correlation/twelve_variables", 1}, {"crosstab/cyl_carb", 2},     {"crosstab/hair_eye_all", 2},
+    {"crosstab/hair_eye_sex", 0},    {"descriptive/selection", 1},     {"descriptive/ten_variables", 1},
+    {"factor/every_option", 2},      {"factor/no_options", 2},         {"frame/ten_variables", 0},
+    {"frequency/labels", 2},         {"frequency/plain", 1},           {"nonparametric/pairwise", 5},
+    {"ttest/independent", 2},        {"ttest/one_sample", 1},          {"ttest/paired", 2}};
+
+size_t count(const std::string& text, const std::string& what) {
+    size_t n = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+    return n;
+}
+
+// Each leaf's number as the page shows it, in a cell or a field.
+void expect_numbers_shown(const XmlElement& element, const std::string& page, const std::string& name) {
+    for (const XmlElement& c : element.children) expect_numbers_shown(c, page, name);
+    const size_t start = element.text.find_first_not_of(" \n"), end = element.text.find_last_not_of(" \n");
+    if (!element.children.empty() || start == std::string::npos) return;
+    const std::string text = element.text.substr(start, end - start + 1);
+    char* stop = nullptr;
+    std::strtod(text.c_str(), &stop);
+    if (*stop == '\0') {
+        EXPECT_NE(page.find(">" + text + "<"), std::string::npos) << name << ": " << element.name << " " << text;
+    }
+}
+
+TEST(ReportView, GoldenDocumentsRenderEveryNumberAndTheirCharts) {
+    for (const auto& [name, charts] : kCharts) {
+        const std::string golden = testing::read_text(std::string(QUORIX_GOLDEN_DIR) + "/" + name + ".txt");
+        const std::string xml = testing::section(golden, "xml");
+        const ResultDocument document = read_result_document(xml);
+        EXPECT_TRUE(document.complete) << name;
+        const std::string page = render_html(document, name);
+        EXPECT_EQ(markup_fault(page), "") << name;
+        EXPECT_EQ(markup_fault(render_xml(document)), "") << name;
+        EXPECT_EQ(count(page, "<svg"), static_cast<size_t>(charts)) << name;
+        EXPECT_EQ(count(page, "<script") + count(page, "src=") + count(page, "href="), 0u) << name;
+        EXPECT_EQ(page.find("incomplete"), std::string::npos) << name;
+        expect_numbers_shown(document.root, page, name);
+        // The well-formed copy reads back to the same results.
+        EXPECT_EQ(render_json(read_result_document(render_xml(document))), render_json(document)) << name;
+    }
+}
+
+TEST(ReportView, CutAndHostileDocumentsRender) {
+    const std::string golden = testing::read_text(std::string(QUORIX_GOLDEN_DIR) + "/crosstab/hair_eye_all.txt");
+    const std::string xml = testing::section(golden, "xml");
+    const size_t result_start = xml.find("<RESULT ");
+    for (size_t cut = 0; cut < xml.size(); cut += 7) {
+        const ResultDocument document = read_result_document(xml.substr(0, cut));
+        const std::string page = render_html(document, "cut");
+        ASSERT_EQ(markup_fault(page), "") << "cut at " << cut;
+        if (cut > result_start) {
+            EXPECT_FALSE(document.complete) << "cut at " << cut;
+        }
+        EXPECT_EQ(page.find("incomplete") == std::string::npos, document.complete) << "cut at " << cut;
+    }
+    // Names with "<", "&" and a tag-like path, written unescaped.
+    const std::string hostile =
+        "<RESULTS>\n<RESULT RTYPE=\"GENSTAT\">\n<Analysis>Descriptive</Analysis>\n<DataInf>\n"
+        "<FileName>\"/data/<x>/a&b.rkd\"</FileName>\n</DataInf>\n<DescTbl>\n<Item>\n<Name>a<b & c</Name>\n"
+        "<Range> <</Range>\n</Item>\n</DescTbl>\n</RESULT>\n<RESULT RTYPE=\"GENSTAT\">\n<Analysis>Mystery</Analysis>\n"
+        "<Odd><line><x>1.5</x></line></Odd>\n</RESULT>\n";
+    const ResultDocument document = read_result_document(hostile);
+    EXPECT_TRUE(document.complete);
+    const std::string page = render_html(document, "hostile");
+    EXPECT_EQ(markup_fault(page), "");
+    for (const char* shown : {"&quot;/data/&lt;x&gt;/a&amp;b.rkd&quot;", ">a&lt;b &amp; c<", ">&lt;<", "Mystery", ">1.5<"})
+        EXPECT_NE(page.find(shown), std::string::npos) << shown;
+    EXPECT_EQ(markup_fault(render_xml(document)), "");
+    EXPECT_NE(render_json(document).find("\"x\":1.5"), std::string::npos);
+    // Nesting without end: read and rendered without exhausting the stack.
+    std::string deep;
+    for (int i = 0; i < 100000; ++i) deep += "<a>";
+    EXPECT_EQ(markup_fault(render_html(read_result_document(deep), "deep")), "");
+}
+
+}  // namespace
+}  // namespace quorix
