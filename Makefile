@@ -29,7 +29,7 @@ asan-test: asan-build
 
 fuzz-build: deps
 	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUORIX_FUZZ=ON >/dev/null
-	cmake --build $(FUZZ_BUILD) -j$(JOBS) --target fuzz_reader fuzz_analyses fuzz_summaries fuzz_ttests fuzz_tables fuzz_correlation fuzz_nonparametric
+	cmake --build $(FUZZ_BUILD) -j$(JOBS) --target fuzz_reader fuzz_analyses fuzz_summaries fuzz_ttests fuzz_tables fuzz_correlation fuzz_nonparametric fuzz_missing
 
 # A short bounded run of every fuzz target on its seed corpus.
 fuzz-smoke: fuzz-build

@@ -8,6 +8,7 @@
 #include "analyses/basic/ttest.h"
 #include "analyses/basic/variable_filter.h"
 #include "analyses/factor/factor.h"
+#include "analyses/missing/diagnosis.h"
 #include "analyses/nonparametric/nonparametric.h"
 
 namespace quorix {
@@ -144,7 +145,12 @@ const std::vector<AnalysisRow>& rows() {
           {"tests", Kind::bits, 0, "", "sign,wilcoxon,ks,friedman,spearman,kendall",
            {{"kruskal", kKruskalWallis}, {"spearman", kSpearman}, {"kendall", kKendall}, {"sign", kSignTest},
             {"wilcoxon", kWilcoxon}, {"ks", kKolmogorovSmirnov}, {"friedman", kFriedman}}}}},
-        unbuilt(AnalysisId::missing_diagnosis, "doMissingDiagnosis", "Missing Diagnosis Done!", false),
+        {AnalysisId::missing_diagnosis, "missing-diagnosis", "doMissingDiagnosis",
+         {"Missing Diagnosis Done!", false, false},
+         [](RunContext& c, const AnalysisArguments& a) { return missing_diagnosis_driver(c, a.variables(0)); },
+         "where --vars are missing: pairwise counts, percentages and correlations of the presence indicators",
+         "missing",
+         {{"vars", Kind::variables}}},
         // Mean imputation's done line follows the pattern of its siblings.
         unbuilt(AnalysisId::missing_mean, "doMissingMean", "Mean Imputation Done!", false),
         unbuilt(AnalysisId::missing_regression, "doMissingRegression", "Regression Imputation Done!", false),

@@ -152,4 +152,13 @@ JNIEXPORT void JNICALL Java_com_quorix_statistics_StatisticsNative_doNonparametr
                });
 }
 
+JNIEXPORT void JNICALL Java_com_quorix_statistics_StatisticsNative_doMissingDiagnosis(JNIEnv* env, jobject,
+                                                                                      jstring path, jstring run,
+                                                                                      jint n, jintArray vars) {
+    run_native(env, AnalysisId::missing_diagnosis, path, run, kNoPathLimit, 0, nullptr,
+               [&](JavaArguments& args, std::vector<Argument>& values) {
+                   values.push_back(java_variables_argument(args, n, vars, "the variable list"));
+               });
+}
+
 }  // extern "C"
