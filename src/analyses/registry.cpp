@@ -9,6 +9,7 @@
 #include "analyses/basic/variable_filter.h"
 #include "analyses/factor/factor.h"
 #include "analyses/missing/diagnosis.h"
+#include "analyses/missing/mean_imputation.h"
 #include "analyses/nonparametric/nonparametric.h"
 
 namespace quorix {
@@ -152,7 +153,15 @@ const std::vector<AnalysisRow>& rows() {
          "missing",
          {{"vars", Kind::variables}}},
         // Mean imputation's done line follows the pattern of its siblings.
-        unbuilt(AnalysisId::missing_mean, "doMissingMean", "Mean Imputation Done!", false),
+        {AnalysisId::missing_mean, "mean-impute", "doMissingMean", {"Mean Imputation Done!", false, false},
+         [](RunContext& c, const AnalysisArguments& a) {
+             return mean_imputation_driver(c, a.variables(0), a.variables(1).empty() ? 0 : a.variable(1));
+         },
+         "missing values of --vars replaced by their means, or by the means of the groups of --group G, in a "
+         "filled copy of the data file (in $QUORIX_WORK_DIR, else the current directory; NAME_filled.rkd beside "
+         "the data file when that is where the copy would go)",
+         "missing",
+         {{"vars", Kind::variables}, {"group", Kind::variable, 1, "G", "none"}}},
         unbuilt(AnalysisId::missing_regression, "doMissingRegression", "Regression Imputation Done!", false),
         unbuilt(AnalysisId::missing_em, "doMissingEM", "EM Imputation Done!", false),
     };

@@ -161,4 +161,14 @@ JNIEXPORT void JNICALL Java_com_quorix_statistics_StatisticsNative_doMissingDiag
                });
 }
 
+JNIEXPORT void JNICALL Java_com_quorix_statistics_StatisticsNative_doMissingMean(JNIEnv* env, jobject, jstring path,
+                                                                                 jstring run, jint n, jintArray vars,
+                                                                                 jint var) {
+    run_native(env, AnalysisId::missing_mean, path, run, kNoPathLimit, 0, nullptr,
+               [&](JavaArguments& args, std::vector<Argument>& values) {
+                   values.push_back(java_variables_argument(args, n, vars, "the variable list"));
+                   values.push_back(java_variable_argument({var}));
+               });
+}
+
 }  // extern "C"

@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
 
 #include "analyses/basic/covariance.h"
 #include "analyses/missing/diagnosis.h"
+#include "analyses/missing/working_copy.h"
 #include "analyses/registry.h"
 #include "data_tools.h"
 #include "numeric/sorting.h"
@@ -55,6 +57,27 @@ TEST(MissingDiagnosis, RunAgainstGoldenFile) {
     const std::string path = import_patterns(dir);
     testing::expect_golden("missing/diagnosis.txt", run_record(dir, path, AnalysisId::missing_diagnosis, "diag",
                                                                {{variables_argument({1, 2, 3, 4})}, {}}));
+}
+
+// The filled copy goes beside the data file under its own name, and the data
+// file keeps every byte.
+TEST(MeanImputation, RunsAgainstGoldenFilesAndLeaveTheDataFile) {
+    ScratchDir dir;
+    const std::string path = import_patterns(dir);
+    const std::vector<unsigned char> before = testing::read_bytes(path);
+    setenv(kWorkDirVariable, dir.path.c_str(), 1);
+    std::string record;
+    for (int group : {0, 5}) {
+        const char* run = group ? "grouped" : "plain";
+        record += run_record(dir, path, AnalysisId::missing_mean, run,
+                             {{variables_argument({1, 2, 3, 4}), variables_argument({group})}, {}});
+        std::string error;
+        EXPECT_TRUE(export_csv(dir.file("patterns_filled.rkd"), dir.file("filled.csv"), error)) << error;
+        record += "== filled csv\n" + testing::read_text(dir.file("filled.csv"));
+    }
+    unsetenv(kWorkDirVariable);
+    EXPECT_EQ(testing::read_bytes(path), before);
+    testing::expect_golden("missing/mean_imputation.txt", record);
 }
 
 }  // namespace
