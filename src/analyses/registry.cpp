@@ -9,6 +9,7 @@
 #include "analyses/basic/variable_filter.h"
 #include "analyses/factor/factor.h"
 #include "analyses/missing/diagnosis.h"
+#include "analyses/missing/em.h"
 #include "analyses/missing/mean_imputation.h"
 #include "analyses/nonparametric/nonparametric.h"
 
@@ -163,7 +164,12 @@ const std::vector<AnalysisRow>& rows() {
          "missing",
          {{"vars", Kind::variables}, {"group", Kind::variable, 1, "G", "none"}}},
         unbuilt(AnalysisId::missing_regression, "doMissingRegression", "Regression Imputation Done!", false),
-        unbuilt(AnalysisId::missing_em, "doMissingEM", "EM Imputation Done!", false),
+        {AnalysisId::missing_em, "em", "doMissingEM", {"EM Imputation Done!", false, false},
+         [](RunContext& c, const AnalysisArguments& a) { return missing_em_driver(c, a.variables(0), a.integer(1)); },
+         "EM estimates of the means and covariances of --vars, imputed cells in MissingEM.dat beside the data "
+         "file; --write-matrix yes writes Matrix.rkd",
+         "missing",
+         {{"vars", Kind::variables}, {"write-matrix", Kind::flag, 0, "", "no"}}},
     };
     return kRows;
 }

@@ -3,10 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 
 #include "analyses/basic/covariance.h"
 #include "analyses/missing/diagnosis.h"
+#include "analyses/missing/em.h"
 #include "analyses/missing/working_copy.h"
 #include "analyses/registry.h"
 #include "data_tools.h"
@@ -78,6 +80,77 @@ TEST(MeanImputation, RunsAgainstGoldenFilesAndLeaveTheDataFile) {
     unsetenv(kWorkDirVariable);
     EXPECT_EQ(testing::read_bytes(path), before);
     testing::expect_golden("missing/mean_imputation.txt", record);
+}
+
+EmData em_of_sample(const std::vector<size_t>& columns) {
+    EmData data;
+    data.k = static_cast<int>(columns.size());
+    std::vector<double> values;
+    std::vector<int> cases;
+    int c = 0;
+    for (const std::vector<double>& row : testing::read_number_table("golden/missing/patterns.csv")) {
+        bool any = false;
+        for (size_t i : columns) {
+            values.push_back(row[i] != 0 ? row[i] : kSystemMissing);  // empty fields read as 0
+            any |= row[i] != 0;
+        }
+        if (any) cases.push_back(c);
+        else values.resize(values.size() - columns.size());
+        ++c;
+    }
+    order_patterns(data, values, cases);
+    return data;
+}
+
+// Against tests/analyses/missing_em_reference.R, an EM written plainly with
+// solve() from the same start and with the same stopping rule.
+TEST(MissingEm, EstimatesAgainstR) {
+    struct Case {
+        std::vector<size_t> columns;
+        int status, iterations;
+        std::vector<double> means, covariances;
+    };
+    const Case cases[] = {
+        {{0, 1, 2, 3}, 0, 30,
+         {1.6944775382476005, 66.2002026450846444, 38.1119592472107911, 69.7287519513764096},
+         {0.0093618393298675606, 1.0636202373250540631, 122.6877167985730920918, -0.4349538444299838602,
+          -54.4169026595550349157, 55.5184108697101237340, 0.4748960308074146042, 55.0799304025922538131,
+          -39.5289797699010705401, 42.1966172285819993704}},
+        {{0, 2}, 1, 6, {1.7038538436348019, 39.0655858458010030},
+         {0.010975574826505685, -0.356157539804897283, 45.992081387247480961}},
+    };
+    for (const Case& c : cases) {
+        EmData data = em_of_sample(c.columns);
+        int iterations = 0;
+        EXPECT_EQ(run_em(data, &iterations), c.status);
+        EXPECT_EQ(iterations, c.iterations);
+        for (size_t i = 0; i < c.means.size(); ++i) EXPECT_NEAR(data.means[i], c.means[i], 1e-9 * std::fabs(c.means[i]));
+        for (size_t p = 0; p < c.covariances.size(); ++p)
+            EXPECT_NEAR(data.covariances[p], c.covariances[p], 1e-9 * std::fabs(c.covariances[p])) << p;
+    }
+}
+
+// The run with the matrix file, on a data file named Matrix.rkd: the data
+// file keeps its bytes and the matrix file is refused; then on patterns.rkd.
+TEST(MissingEm, RunsAgainstGoldenFileAndLeavesTheDataFile) {
+    ScratchDir dir;
+    const std::string matrix_named = import_patterns(dir, "Matrix.rkd");
+    const std::vector<unsigned char> before = testing::read_bytes(matrix_named);
+    const std::string refused = run_record(dir, matrix_named, AnalysisId::missing_em, "em",
+                                           {{variables_argument({1, 2, 3, 4}), integer_argument(1)}, {}});
+    EXPECT_NE(testing::section(refused, "log").find("the matrix file is not written"), std::string::npos);
+    EXPECT_EQ(testing::read_bytes(matrix_named), before);
+    std::remove(matrix_named.c_str());
+
+    const std::string path = import_patterns(dir);
+    std::string record = run_record(dir, path, AnalysisId::missing_em, "em",
+                                    {{variables_argument({1, 2, 3, 4}), integer_argument(1)}, {}});
+    std::string info, error;
+    EXPECT_TRUE(describe_data_file(dir.file("Matrix.rkd"), info, error)) << error;
+    EXPECT_TRUE(export_csv(dir.file("Matrix.rkd"), dir.file("matrix.csv"), error)) << error;
+    record += "== MissingEM.dat\n" + testing::read_text(dir.file("MissingEM.dat")) + "== matrix\n" + info +
+              "== matrix csv\n" + testing::read_text(dir.file("matrix.csv"));
+    testing::expect_golden("missing/em.txt", testing::replace_all(record, dir.path, "<dir>"));
 }
 
 }  // namespace
