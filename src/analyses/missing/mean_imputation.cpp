@@ -76,7 +76,10 @@ int mean_imputation_driver(RunContext& context, const std::vector<int>& variable
         }
         if (group > 0) {
             const std::string name = variable_name(context.header, group);
-            if (gather_values_marked(context, group_values, group, &mask) < 0) return stop_in_log(" read data error ");
+            if (gather_values_marked(context, group_values, group, &mask) < 0 ||
+                group_values.size() < used_cases.size())
+                return stop_in_log(" read data error ");
+            group_values.resize(used_cases.size());
             std::vector<double> distinct(group_values.size());
             const int levels = count_distinct(group_values.data(), static_cast<int>(group_values.size()),
                                               distinct.data(), nullptr);
