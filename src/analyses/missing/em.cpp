@@ -1,9 +1,11 @@
 #include "analyses/missing/em.h"
 
 #include <algorithm>
+#include <bitset>
 #include <cmath>
 #include <cstddef>
 #include <cstdio>
+#include <map>
 #include <new>
 #include <string>
 
@@ -29,12 +31,6 @@ int missing_count(const char* mask, size_t k) {
     return count;
 }
 
-int mask_distance(const char* a, const char* b, size_t k) {
-    int count = 0;
-    for (size_t i = 0; i < k; ++i) count += a[i] != b[i];
-    return count;
-}
-
 }  // namespace
 
 void order_patterns(EmData& data, const std::vector<double>& file_order_values, const std::vector<int>& case_numbers) {
@@ -52,32 +48,52 @@ void order_patterns(EmData& data, const std::vector<double>& file_order_values, 
             placed[t] = 1;
             ++data.complete;
         }
-    // The first case with the most missing cells starts the incomplete patterns.
-    size_t current = n;
-    int most = 0;
-    for (size_t t = 0; t < n; ++t)
-        if (!placed[t] && missing_count(&masks[t * k], k) > most) {
-            most = missing_count(&masks[t * k], k);
-            current = t;
+    // Cases with the same mask form one pattern: group them once (in order of
+    // first appearance), with each mask as bits, so that choosing the nearest
+    // next pattern compares patterns, not cases.
+    const size_t words = (k + 63) / 64;
+    std::map<std::string, size_t> group_of;
+    std::vector<std::vector<size_t>> members;
+    std::vector<uint64_t> bits;
+    std::vector<int> missing;
+    for (size_t t = 0; t < n; ++t) {
+        if (placed[t]) continue;
+        const std::string key(&masks[t * k], k);
+        auto found = group_of.find(key);
+        if (found == group_of.end()) {
+            found = group_of.emplace(key, members.size()).first;
+            members.emplace_back();
+            missing.push_back(missing_count(&masks[t * k], k));
+            bits.resize(bits.size() + words, 0);
+            for (size_t i = 0; i < k; ++i)
+                if (!masks[t * k + i]) bits[found->second * words + i / 64] |= uint64_t{1} << (i % 64);
         }
-    while (current < n) {
+        members[found->second].push_back(t);
+    }
+    auto distance = [&](size_t a, size_t b) {
+        size_t count = 0;
+        for (size_t w = 0; w < words; ++w) count += std::bitset<64>(bits[a * words + w] ^ bits[b * words + w]).count();
+        return static_cast<int>(count);
+    };
+    // The first case with the most missing cells starts the incomplete patterns.
+    const size_t groups = members.size();
+    std::vector<char> used(groups, 0);
+    size_t current = groups;
+    for (size_t g = 0; g < groups; ++g)
+        if (current == groups || missing[g] > missing[current]) current = g;
+    while (current < groups) {
         data.pattern_start.push_back(static_cast<int>(order.size()));
-        const char* mask = &masks[current * k];
-        for (size_t t = current; t < n; ++t)
-            if (!placed[t] && mask_distance(&masks[t * k], mask, k) == 0) {
-                order.push_back(t);
-                placed[t] = 1;
-            }
-        size_t next = n;
-        int nearest = 0, next_missing = 0;
-        for (size_t t = 0; t < n; ++t) {
-            if (placed[t]) continue;
-            const int distance = mask_distance(&masks[t * k], mask, k);
-            const int missing = missing_count(&masks[t * k], k);
-            if (next == n || distance < nearest || (distance == nearest && missing > next_missing)) {
-                next = t;
-                nearest = distance;
-                next_missing = missing;
+        order.insert(order.end(), members[current].begin(), members[current].end());
+        used[current] = 1;
+        // The nearest remaining pattern; ties: more missing cells, then the earlier first case.
+        size_t next = groups;
+        int nearest = 0;
+        for (size_t g = 0; g < groups; ++g) {
+            if (used[g]) continue;
+            const int d = distance(g, current);
+            if (next == groups || d < nearest || (d == nearest && missing[g] > missing[next])) {
+                next = g;
+                nearest = d;
             }
         }
         current = next;
