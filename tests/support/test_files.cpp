@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -13,6 +15,7 @@
 #include "analyses/basic/descriptive.h"
 #include "data_tools.h"
 #include "datafile/rkd_writer.h"
+#include "frame/case_access.h"
 #include "frame/channels.h"
 #include "frame/run_frame.h"
 
@@ -148,6 +151,23 @@ std::vector<std::vector<double>> read_number_table(const std::string& name) {
     }
     EXPECT_FALSE(rows.empty()) << "no rows in " << name;
     return rows;
+}
+
+void expect_near_each(const std::vector<double>& actual, const std::vector<double>& expected, double tolerance,
+                      const std::string& what) {
+    ASSERT_EQ(actual.size(), expected.size()) << what;
+    for (size_t i = 0; i < expected.size(); ++i)
+        EXPECT_NEAR(actual[i], expected[i], tolerance * std::max(1.0, std::fabs(expected[i]))) << what << " element " << i;
+}
+
+std::vector<double> read_column(const std::string& path, int variable) {
+    RunContext context;
+    std::string error;
+    std::vector<double> column;
+    EXPECT_TRUE(open_data_file(path, context, error)) << error;
+    EXPECT_TRUE(read_numeric_column(context, variable, column)) << path << " variable " << variable;
+    close_data_file(context);
+    return column;
 }
 
 StatsRow describe(std::vector<double> values) {
