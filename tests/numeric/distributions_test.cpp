@@ -7,7 +7,6 @@
 
 #include <cmath>
 #include <limits>
-#include <sstream>
 #include <string>
 
 #include "support/test_files.h"
@@ -35,25 +34,15 @@ static double evaluate(const std::string& function, const double* a) {
 }
 
 TEST(Distribution, EdgeResults) {
-    std::istringstream in(quorix::testing::read_text(std::string(QUORIX_TEST_DATA_DIR) + "/numeric/distribution_edges.csv"));
     int rows = 0;
-    for (std::string line; std::getline(in, line);) {
-        if (line.empty() || line[0] == '#' || line.rfind("function,", 0) == 0) continue;
-        std::istringstream fields(line);
-        std::string function, cell;
-        std::getline(fields, function, ',');
-        double v[6];
-        for (double& value : v) {
-            std::getline(fields, cell, ',');
-            value = std::strtod(cell.c_str(), nullptr);
-        }
-        const double got = evaluate(function, v), expected = v[4], tolerance = v[5];
+    for (const auto& [function, v] : quorix::testing::read_named_table("numeric/distribution_edges.csv")) {
+        const double got = evaluate(function, v.data()), expected = v.at(4), tolerance = v.at(5);
         if (tolerance > 0)
-            EXPECT_LE(std::fabs(got - expected), tolerance * std::fabs(expected)) << line << ": " << got;
+            EXPECT_LE(std::fabs(got - expected), tolerance * std::fabs(expected)) << function << " " << v[0] << ": " << got;
         else if (std::isnan(expected))
-            EXPECT_TRUE(std::isnan(got)) << line << ": " << got;
+            EXPECT_TRUE(std::isnan(got)) << function << " " << v[0] << ": " << got;
         else
-            EXPECT_EQ(got, expected) << line;
+            EXPECT_EQ(got, expected) << function << " " << v[0] << ", " << v[1];
         ++rows;
     }
     EXPECT_GE(rows, 50);

@@ -138,18 +138,28 @@ std::string import_sample(const ScratchDir& dir, const std::string& csv, const s
     return path;
 }
 
-std::vector<std::vector<double>> read_number_table(const std::string& name) {
-    std::vector<std::vector<double>> rows;
+std::vector<std::pair<std::string, std::vector<double>>> read_named_table(const std::string& name) {
+    std::vector<std::pair<std::string, std::vector<double>>> rows;
     std::istringstream in(read_text(std::string(QUORIX_TEST_DATA_DIR) + "/" + name));
     bool header = true;
     for (std::string line; std::getline(in, line);) {
         if (line.empty() || line[0] == '#' || std::exchange(header, false)) continue;
-        std::vector<double> row;
         std::istringstream fields(line);
-        for (std::string field; std::getline(fields, field, ',');) row.push_back(std::strtod(field.c_str(), nullptr));
-        rows.push_back(row);
+        std::string first;
+        std::getline(fields, first, ',');
+        rows.emplace_back(first, std::vector<double>());
+        for (std::string field; std::getline(fields, field, ',');) rows.back().second.push_back(std::strtod(field.c_str(), nullptr));
     }
     EXPECT_FALSE(rows.empty()) << "no rows in " << name;
+    return rows;
+}
+
+std::vector<std::vector<double>> read_number_table(const std::string& name) {
+    std::vector<std::vector<double>> rows;
+    for (auto& [first, numbers] : read_named_table(name)) {
+        numbers.insert(numbers.begin(), std::strtod(first.c_str(), nullptr));
+        rows.push_back(std::move(numbers));
+    }
     return rows;
 }
 

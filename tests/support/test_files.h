@@ -84,6 +84,9 @@ void expect_near_each(const std::vector<double>& actual, const std::vector<doubl
 // Numeric column `variable` (1-based) of a data file; empty when it cannot be read.
 std::vector<double> read_column(const std::string& path, int variable);
 
+// The same for tables whose first column names a function: each row's name and numbers.
+std::vector<std::pair<std::string, std::vector<double>>> read_named_table(const std::string& name);
+
 // The statistics row of values (describe_sample, which reorders its copy).
 StatsRow describe(std::vector<double> values);
 
