@@ -201,19 +201,7 @@ TEST(Correlation, FastLoopsGiveThePlainUpdatesBitForBit) {
     }
 }
 
-TEST(Correlation, PairsWithAtMostOneJointCase) {
-    ScratchDir dir;
-    const std::string path = dir.file("sparse.rkd");
-    const double M = 1e35;
-    testing::write_numeric_file(path, {{"a", {1, 2, 4, M, M}}, {"b", {M, M, 3, 5, 9}}, {"c", {M, M, M, 1, 2}}});
-    const Accumulated a = accumulate(path, {1, 2, 3}, 0);
-    ASSERT_EQ(a.status, 0);
-    // Pair counts: a 3, b 3, c 2; (a, b) 1, (a, c) 0, (b, c) 2; total 11 over 6 pairs.
-    EXPECT_EQ(a.state.average_pair_cases, 2);  // (6 + 22) / 12
-    testing::expect_near_each(a.matrix, {7.0 / 3, 0, 28.0 / 3, 0, 2, 0.5}, 1e-13, "sparse cov");
-}
-
-TEST(Correlation, HostileValuesAndVariableNumbers) {
+TEST(Correlation, SparsePairsHostileValuesAndVariableNumbers) {
     ScratchDir dir;
     const std::string path = dir.file("hostile.rkd");
     const double nan = std::numeric_limits<double>::quiet_NaN(), inf = std::numeric_limits<double>::infinity();
@@ -231,6 +219,15 @@ TEST(Correlation, HostileValuesAndVariableNumbers) {
     });
     EXPECT_NE(record.find(" At Least one variable must be selected !\n"), std::string::npos);
     EXPECT_NE(record.find(" Fewer than two used cases were found!\n"), std::string::npos);
+    // Pairs with at most one joint case.
+    const std::string sparse = dir.file("sparse.rkd");
+    const double M = 1e35;
+    testing::write_numeric_file(sparse, {{"a", {1, 2, 4, M, M}}, {"b", {M, M, 3, 5, 9}}, {"c", {M, M, M, 1, 2}}});
+    const Accumulated a = accumulate(sparse, {1, 2, 3}, 0);
+    ASSERT_EQ(a.status, 0);
+    // Pair counts: a 3, b 3, c 2; (a, b) 1, (a, c) 0, (b, c) 2; total 11 over 6 pairs.
+    EXPECT_EQ(a.state.average_pair_cases, 2);  // (6 + 22) / 12
+    testing::expect_near_each(a.matrix, {7.0 / 3, 0, 28.0 / 3, 0, 2, 0.5}, 1e-13, "sparse cov");
 }
 
 // Runs the correlation on the sample and returns the record of the run.

@@ -29,13 +29,11 @@ TEST(Import, MissingCodesRangesAndLabelsReachTheDictionary) {
     const std::string csv = write_csv(dir, "\"a\",b,c,d,e,f,name\n1,2,3,4,5,6,x\n,7,8,9,10,11,\"long, text\"\n");
     ImportOptions options;
     std::string error;
-    ASSERT_TRUE(parse_missing_codes("b=9", options, error));
-    ASSERT_TRUE(parse_missing_codes("c=1,2,3", options, error));
-    ASSERT_TRUE(parse_range("d=0:5", options.missing_ranges, error));
-    ASSERT_TRUE(parse_missing_codes("e=99", options, error));
-    ASSERT_TRUE(parse_range("e=0:5", options.missing_ranges, error));
-    ASSERT_TRUE(parse_range("f=1:20", options.valid_ranges, error));
-    ASSERT_TRUE(parse_labels("a=1:one,2:two", options, error));
+    ASSERT_TRUE(parse_missing_codes("b=9", options, error) && parse_missing_codes("c=1,2,3", options, error) &&
+                parse_range("d=0:5", options.missing_ranges, error) && parse_missing_codes("e=99", options, error) &&
+                parse_range("e=0:5", options.missing_ranges, error) && parse_range("f=1:20", options.valid_ranges, error) &&
+                parse_labels("a=1:one,2:two", options, error))
+        << error;
     const std::string rkd = dir.file("out.rkd");
     ASSERT_TRUE(import_csv(csv, rkd, options, error)) << error;
 
