@@ -155,12 +155,8 @@ TEST(Regression, NorrisPolynomialAndSmallUnits) {
 // by the native method (copy_to_java), so here the blocks' lengths are checked.
 TEST(Regression, ResultArraysHoldEveryCase) {
     ScratchDir dir;
-    std::vector<TestVariable> data(2);
-    data[0].name = "y";
-    data[0].values = {1, 3, 2, 5, kSystemMissing, 6, 8};
-    data[1].name = "x";
-    data[1].values = {1, 2, 3, 4, 5, 6, 7};
-    testing::write_numeric_file(dir.file("short.rkd"), data);
+    testing::write_numeric_file(dir.file("short.rkd"),
+                                {{"y", {1, 3, 2, 5, kSystemMissing, 6, 8}}, {"x", {1, 2, 3, 4, 5, 6, 7}}});
     AnalysisResults results;
     AnalysisArguments arguments{{variables_argument({1, 2}), word_argument("standard")}, {1, 1, 1, 1, 1, 1, 0}};
     arguments.results = &results;
@@ -168,30 +164,23 @@ TEST(Regression, ResultArraysHoldEveryCase) {
         EXPECT_EQ(run_analysis(AnalysisId::regression_standard, dir.file("short.rkd"), "arrays", arguments), 0);
     });
     // R: f <- lm(y ~ x, data.frame(x = c(1, 2, 3, 4, 6), y = c(1, 3, 2, 5, 6))); fitted(f); resid(f)
-    const double fitted[] = {1.2297297297297294, 2.2162162162162167, 3.2027027027027026, 4.1891891891891886,
-                             kSystemMissing,     6.1621621621621623, kSystemMissing};
-    const double residual[] = {-0.22972972972972941, 0.78378378378378322, -1.20270270270270263, 0.81081081081081108,
-                               kSystemMissing,       -0.16216216216216220, kSystemMissing};
-    ASSERT_EQ(results.first.size(), 7u);
-    ASSERT_EQ(results.second.size(), 7u);
-    for (size_t c = 0; c < 7; ++c) {
-        EXPECT_NEAR(results.first[c], fitted[c], 1e-12) << c;
-        EXPECT_NEAR(results.second[c], residual[c], 1e-12) << c;
-    }
+    testing::expect_near_each(results.first,
+                              {1.2297297297297294, 2.2162162162162167, 3.2027027027027026, 4.1891891891891886,
+                               kSystemMissing, 6.1621621621621623, kSystemMissing},
+                              1e-12, "fitted");
+    testing::expect_near_each(results.second,
+                              {-0.22972972972972941, 0.78378378378378322, -1.20270270270270263, 0.81081081081081108,
+                               kSystemMissing, -0.16216216216216220, kSystemMissing},
+                              1e-12, "residuals");
 }
 
 // A copy of a predictor fails the tolerance test, a constant is left out, the
 // intercept still enters; n = p + 1 stops hierarchical stepping.
 TEST(Regression, CopiesConstantsAndZeroDegreesOfFreedom) {
     ScratchDir dir;
-    std::vector<TestVariable> data(4);
-    data[0] = {"y", {1, 2, 4, 3, 7}};
-    data[1] = {"x", {5, 3, 1, 2, 8}};
-    data[2] = {"copy", {5, 3, 1, 2, 8}};
-    data[3] = {"constant", {2, 2, 2, 2, 2}};
-    for (TestVariable& variable : data) variable.descriptor = testing::open_descriptor();
     const std::string path = dir.file("edge.rkd");
-    testing::write_numeric_file(path, data);
+    testing::write_numeric_file(path, {{"y", {1, 2, 4, 3, 7}}, {"x", {5, 3, 1, 2, 8}}, {"copy", {5, 3, 1, 2, 8}},
+                                       {"constant", {2, 2, 2, 2, 2}}});
     struct Case {
         AnalysisId id;
         const char* word;
