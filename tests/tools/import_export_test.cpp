@@ -198,7 +198,7 @@ TEST(Import, NeverWritesOverItsInput) {
     EXPECT_EQ(testing::read_bytes(rkd), rkd_bytes);
 }
 
-TEST(Import, RoundTripKeepsEveryDouble) {
+TEST(Import, RoundTripKeepsEveryDoubleInItsShortestText) {
     ScratchDir dir;
     std::mt19937_64 random(20261205);
     std::string csv = "x,y\n";
@@ -230,9 +230,7 @@ TEST(Import, RoundTripKeepsEveryDouble) {
         }
     std::fclose(file);
     EXPECT_EQ(k, expected.size());
-}
-
-TEST(Import, ShortestDecimalTexts) {
+    // The texts themselves, and what is not a decimal.
     EXPECT_EQ(shortest_decimal(10), "10");
     EXPECT_EQ(shortest_decimal(0.1), "0.1");
     EXPECT_EQ(shortest_decimal(-2.5e-7), "-2.5e-07");
