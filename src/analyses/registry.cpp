@@ -14,6 +14,7 @@
 #include "analyses/missing/diagnosis.h"
 #include "analyses/missing/em.h"
 #include "analyses/missing/mean_imputation.h"
+#include "analyses/missing/regression_imputation.h"
 #include "analyses/nonparametric/nonparametric.h"
 #include "analyses/regression/regression.h"
 
@@ -66,11 +67,6 @@ const char* const kRegressionUsage =
 const std::vector<ParameterSpec> kRegressionParameters = {
     {"vars", Kind::variables, 0, "Y,X1,...", "", {}, false},
     {"method", Kind::word, 0, "", "standard", {{"standard", 0}, {"hierarchical", 0}}}};
-
-// Rows of analyses not built yet keep their frame; they have no entry.
-AnalysisRow unbuilt(AnalysisId id, const char* native_method, const char* done_line, bool takes_selection) {
-    return AnalysisRow{id, nullptr, native_method, {done_line, takes_selection, takes_selection}, nullptr, "", "", {}};
-}
 
 const std::vector<AnalysisRow>& rows() {
     static const std::vector<AnalysisRow> kRows = {
@@ -229,7 +225,25 @@ const std::vector<AnalysisRow>& rows() {
          "the data file when that is where the copy would go)",
          "missing",
          {{"vars", Kind::variables}, {"group", Kind::variable, 1, "G", "none"}}},
-        unbuilt(AnalysisId::missing_regression, "doMissingRegression", "Regression Imputation Done!", false),
+        {AnalysisId::missing_regression, "regression-impute", "doMissingRegression",
+         {"Regression Imputation Done!", false, false},
+         [](RunContext& c, const AnalysisArguments& a) {
+             ImputationOutput output;
+             const int status = regression_imputation_driver(c, a.variable(0), a.variables(1), a.integer(2),
+                                                             a.number(3), output);
+             if (a.results) {
+                 a.results->first = std::move(output.fitted);
+                 a.results->second = std::move(output.differences);
+             }
+             return status;
+         },
+         "missing values of --dependent Y filled with the fit on --vars X1,X2,... plus the average of --draws N "
+         "random residuals from --seed S, in a filled copy of the data file (placed as for mean-impute)",
+         "missing",
+         {{"dependent", Kind::variable, 1, "Y"},
+          {"vars", Kind::variables},
+          {"draws", Kind::integer, 0, "", "1"},
+          {"seed", Kind::number, 0, "", "1"}}},
         {AnalysisId::missing_em, "em", "doMissingEM", {"EM Imputation Done!", false, false},
          [](RunContext& c, const AnalysisArguments& a) { return missing_em_driver(c, a.variables(0), a.integer(1)); },
          "EM estimates of the means and covariances of --vars, imputed cells in MissingEM.dat beside the data "

@@ -231,6 +231,24 @@ JNIEXPORT void JNICALL Java_com_quorix_statistics_StatisticsNative_doMissingMean
                });
 }
 
+// The result arrays are always filled: every case's fitted value, and fitted
+// minus filled observed value.
+JNIEXPORT void JNICALL Java_com_quorix_statistics_StatisticsNative_doMissingRegression(
+    JNIEnv* env, jobject, jstring path, jstring run, jint var, jint n, jintArray vars, jint option, jdouble value,
+    jdoubleArray result1, jdoubleArray result2) {
+    AnalysisResults results;
+    run_native(env, AnalysisId::missing_regression, path, run, kNoPathLimit, 0, nullptr,
+               [&](JavaArguments& args, std::vector<Argument>& values) {
+                   values.push_back(java_variable_argument({var}));
+                   values.push_back(java_variables_argument(args, n, vars, "the variable list"));
+                   values.push_back(integer_argument(option));
+                   values.push_back(number_argument(value));
+               },
+               &results);
+    copy_to_java(env, results.first, result1);
+    copy_to_java(env, results.second, result2);
+}
+
 JNIEXPORT void JNICALL Java_com_quorix_statistics_StatisticsNative_doMissingEM(JNIEnv* env, jobject, jstring path,
                                                                                jstring run, jint n, jintArray vars,
                                                                                jboolean flag) {
