@@ -1,4 +1,4 @@
-// rkstat view: lenient reading of result documents and their HTML, JSON and XML forms.
+// rkstat view: repair and parsing of result documents and their HTML, JSON and XML forms.
 #include "report_view.h"
 
 #include <algorithm>
@@ -9,6 +9,8 @@
 #include <fstream>
 #include <map>
 #include <sstream>
+
+#include <pugixml.hpp>
 
 namespace quorix {
 namespace {
@@ -77,13 +79,6 @@ bool read_tag(const std::string& text, size_t i, Tag& tag) {
     return true;
 }
 
-void append_as_text(XmlElement& parent, const XmlElement& element) {
-    parent.text += "<" + element.name;
-    for (const auto& attribute : element.attributes) parent.text += " " + attribute.first + "=\"" + attribute.second + "\"";
-    parent.text += ">" + element.text;
-    for (const XmlElement& child : element.children) append_as_text(parent, child);
-}
-
 std::string trim(const std::string& text) {
     const size_t start = text.find_first_not_of(" \t\r\n");
     if (start == std::string::npos) return "";
@@ -101,77 +96,138 @@ bool parse_number(const std::string& text, double& value) {
 
 }  // namespace
 
-ResultDocument read_result_document(const std::string& text) {
-    ResultDocument document;
-    std::vector<XmlElement> stack;
-    stack.push_back(XmlElement{});  // holder of the document element
+RepairedText repair_result_text(const std::string& text) {
+    RepairedText repaired;
+    std::string out;
+    out.reserve(text.size() + text.size() / 16);
+    struct OpenElement {
+        std::string name;
+        size_t at;  // where its '<' is in out
+    };
+    std::vector<OpenElement> open;
+    std::vector<size_t> start_tags_as_text;  // positions in out of '<' to write as "&lt;"
     bool cut_inside_markup = false;
+    bool root_closed = false;
+    // Nesting deeper than any result document is text, which keeps the recursive renderers bounded.
+    constexpr size_t kMaxDepth = 64;
     size_t i = 0;
-    while (i < text.size()) {
+    while (i < text.size() && !root_closed) {
         const char c = text[i];
         if (c == '<' && (text.compare(i, 2, "<?") == 0 || text.compare(i, 4, "<!--") == 0)) {
-            const std::string close = text[i + 1] == '?' ? "?>" : "-->";
-            const size_t end = text.find(close, i);
+            // Declarations and comments carry no results: dropped.
+            const bool comment = text[i + 1] == '!';
+            const size_t end = text.find(comment ? "-->" : "?>", i + (comment ? 4 : 2));
             if (end == std::string::npos) {
                 cut_inside_markup = true;
                 break;
             }
-            i = end + close.size();
+            i = end + (comment ? 3 : 2);
             continue;
         }
         Tag tag;
-        // Nesting deeper than any result document is text, which keeps the recursive renderers bounded.
-        constexpr size_t kMaxDepth = 64;
-        if (c == '<' && read_tag(text, i, tag) && (tag.closing || stack.size() < kMaxDepth)) {
+        if (c == '<' && read_tag(text, i, tag) && (tag.closing || open.size() < kMaxDepth)) {
             i += tag.length;
             if (tag.closing) {
-                size_t depth = stack.size();
-                while (depth > 1 && stack[depth - 1].name != tag.name) --depth;
-                if (depth <= 1) continue;  // an end tag that closes nothing
-                while (stack.size() > depth) {  // never closed: it was text
-                    XmlElement inner = std::move(stack.back());
-                    stack.pop_back();
-                    append_as_text(stack.back(), inner);
+                size_t depth = open.size();
+                while (depth > 0 && open[depth - 1].name != tag.name) --depth;
+                if (depth == 0) {  // closes nothing: text
+                    if (!open.empty()) out += "&lt;" + text.substr(i - tag.length + 1, tag.length - 1);
+                    continue;
                 }
-                XmlElement done = std::move(stack.back());
-                stack.pop_back();
-                stack.back().children.push_back(std::move(done));
+                while (open.size() > depth) {  // never closed: it was text
+                    start_tags_as_text.push_back(open.back().at);
+                    open.pop_back();
+                }
+                open.pop_back();
+                out += "</" + tag.name + ">";
+                root_closed = open.empty();
             } else {
-                XmlElement element;
-                element.name = tag.name;
-                element.attributes = tag.attributes;
-                if (tag.empty)
-                    stack.back().children.push_back(std::move(element));
-                else
-                    stack.push_back(std::move(element));
+                const size_t at = out.size();
+                out += "<" + tag.name;
+                std::vector<std::string> names;
+                for (const auto& attribute : tag.attributes) {
+                    if (std::find(names.begin(), names.end(), attribute.first) != names.end()) continue;
+                    names.push_back(attribute.first);
+                    out += " " + attribute.first + "=\"";
+                    for (size_t k = 0; k < attribute.second.size(); ++k) {
+                        std::string decoded;
+                        const char a = attribute.second[k];
+                        if (a == '"') out += "&quot;";
+                        else if (a == '&' && read_entity(attribute.second, k, decoded) == 0) out += "&amp;";
+                        else out += a;
+                    }
+                    out += "\"";
+                }
+                out += tag.empty ? "/>" : ">";
+                if (!tag.empty) open.push_back(OpenElement{tag.name, at});
             }
             continue;
         }
         if (c == '<' && i + 1 < text.size() && text.find('>', i) == std::string::npos &&
-            (is_name_start(text[i + 1]) || text[i + 1] == '/'))
+            (is_name_start(text[i + 1]) || text[i + 1] == '/')) {
             cut_inside_markup = true;  // a tag cut short at the end of the text
+            break;
+        }
+        ++i;
+        if (open.empty()) continue;  // text outside the document element
         std::string decoded;
-        const size_t entity = c == '&' ? read_entity(text, i, decoded) : 0;
-        if (entity > 0) {
-            stack.back().text += decoded;
-            i += entity;
+        if (c == '<') {
+            out += "&lt;";
+        } else if (c == '&') {
+            const size_t entity = read_entity(text, i - 1, decoded);
+            out += entity > 0 ? text.substr(i - 1, entity) : "&amp;";
+            i += entity > 0 ? entity - 1 : 0;
         } else {
-            if (!cut_inside_markup) stack.back().text += c;
-            ++i;
+            out += c == '\0' ? ' ' : c;
         }
     }
     // Elements open at the end: a RESULT still open means the run was cut short.
     bool result_open = false;
-    for (size_t d = 1; d < stack.size(); ++d) result_open = result_open || stack[d].name == "RESULT";
-    while (stack.size() > 1) {
-        XmlElement done = std::move(stack.back());
-        stack.pop_back();
-        stack.back().children.push_back(std::move(done));
+    for (const OpenElement& element : open) result_open = result_open || element.name == "RESULT";
+    for (size_t d = open.size(); d > 0; --d) out += "</" + open[d - 1].name + ">";
+    std::sort(start_tags_as_text.begin(), start_tags_as_text.end());
+    repaired.text.reserve(out.size() + 3 * start_tags_as_text.size());
+    size_t copied = 0;
+    for (size_t at : start_tags_as_text) {
+        repaired.text.append(out, copied, at - copied);
+        repaired.text += "&lt;";
+        copied = at + 1;
     }
-    for (XmlElement& top : stack[0].children)
-        if (document.root.name.empty()) document.root = std::move(top);
+    repaired.text.append(out, copied, std::string::npos);
+    repaired.complete = !result_open && !cut_inside_markup;
+    return repaired;
+}
+
+namespace {
+
+void copy_element(const pugi::xml_node& node, XmlElement& element) {
+    element.name = node.name();
+    for (const pugi::xml_attribute& attribute : node.attributes())
+        element.attributes.emplace_back(attribute.name(), attribute.value());
+    for (const pugi::xml_node& child : node.children()) {
+        if (child.type() == pugi::node_pcdata || child.type() == pugi::node_cdata) {
+            element.text += child.value();
+        } else if (child.type() == pugi::node_element) {
+            element.children.emplace_back();
+            copy_element(child, element.children.back());  // depth bounded by the repair
+        }
+    }
+}
+
+}  // namespace
+
+ResultDocument read_result_document(const std::string& text) {
+    const RepairedText repaired = repair_result_text(text);
+    ResultDocument document;
+    pugi::xml_document parsed;
+    const pugi::xml_parse_result result =
+        parsed.load_buffer(repaired.text.data(), repaired.text.size(), pugi::parse_escapes | pugi::parse_ws_pcdata,
+                           pugi::encoding_utf8);
+    // The repaired text is well-formed; should the parser still object, what it read is shown as incomplete.
+    const bool parsed_whole = result.status == pugi::status_ok || result.status == pugi::status_no_document_element;
+    if (const pugi::xml_node root = parsed.document_element()) copy_element(root, document.root);
     if (document.root.name.empty()) document.root.name = "RESULTS";
-    document.complete = !result_open && !cut_inside_markup;
+    document.complete = repaired.complete && parsed_whole;
     return document;
 }
 

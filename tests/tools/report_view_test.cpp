@@ -1,6 +1,6 @@
-// rkstat view: every golden result document renders as balanced markup holding
-// each of its numbers, with the charts of its analysis; cut or hostile documents
-// still render.
+// rkstat view: written text is repaired into well-formed XML; every golden result
+// document renders as balanced markup holding each of its numbers, with the charts
+// of its analysis; cut or hostile documents still render.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -84,11 +84,37 @@ TEST(ReportView, GoldenDocumentsRenderEveryNumberAndTheirCharts) {
     }
 }
 
+// The repair before parsing: text as the engine writes it or a cut run leaves it,
+// the well-formed text the parser reads, and whether the document is whole.
+const struct {
+    const char* written;
+    const char* repaired;
+    bool complete;
+} kRepairs[] = {
+    {"<R><N>a<b & c</N>", "<R><N>a&lt;b &amp; c</N></R>", true},
+    {"<R><N>a<b>c</N></R>", "<R><N>a&lt;b>c</N></R>", true},
+    {"<R><N> <</N><M>&lt;&#65;</M></R>", "<R><N> &lt;</N><M>&lt;&amp;#65;</M></R>", true},
+    {"<?xml version=\"1.0\"?>\n<R a='x&y\"'><!-- c --></x>1</R>tail<S/>", "<R a=\"x&amp;y&quot;\">&lt;/x>1</R>", true},
+    {"<R><RESULT><N>1</N><M", "<R><RESULT><N>1</N></RESULT></R>", false},
+    {"<R><RESULT><N>1", "<R><RESULT><N>1</N></RESULT></R>", false},
+    {"<R><N>1</N><!-- cut", "<R><N>1</N></R>", false},
+};
+
+TEST(ReportView, WrittenTextIsRepairedBeforeParsing) {
+    for (const auto& repair : kRepairs) {
+        const RepairedText repaired = repair_result_text(repair.written);
+        EXPECT_EQ(repaired.text, repair.repaired) << repair.written;
+        EXPECT_EQ(repaired.complete, repair.complete) << repair.written;
+        EXPECT_EQ(read_result_document(repair.written).complete, repair.complete) << repair.written;
+    }
+}
+
 TEST(ReportView, CutAndHostileDocumentsRender) {
     const std::string golden = testing::read_text(std::string(QUORIX_GOLDEN_DIR) + "/crosstab/hair_eye_all.txt");
     const std::string xml = testing::section(golden, "xml");
     const size_t result_start = xml.find("<RESULT ");
     for (size_t cut = 0; cut < xml.size(); cut += 7) {
+        ASSERT_EQ(markup_fault(repair_result_text(xml.substr(0, cut)).text), "") << "cut at " << cut;
         const ResultDocument document = read_result_document(xml.substr(0, cut));
         const std::string page = render_html(document, "cut");
         ASSERT_EQ(markup_fault(page), "") << "cut at " << cut;
