@@ -12,6 +12,8 @@
 
 #include <pugixml.hpp>
 
+#include "numeric/distributions.h"
+
 namespace quorix {
 namespace {
 
@@ -332,6 +334,9 @@ const char* analysis_title(const std::string& kind) {
         {"ANOVA2", "Two-way ANOVA"}, {"Correlation Analysis", "Correlation"}, {"Factor", "Factor analysis"},
         {"SignTest", "Sign test"}, {"Wilcoxon", "Wilcoxon signed-rank test"}, {"Kendall", "Kendall rank correlation"},
         {"Spearman", "Spearman rank correlation"}, {"Friedman", "Friedman test"},
+        {"StdMulReg", "Multiple regression"}, {"StepMulRegF", "Forward stepwise regression"},
+        {"StepMulRegB", "Backward stepwise regression"}, {"HierMulReg", "Hierarchical regression"},
+        {"GLM", "General linear model"},
         {"Kolmogorov", "Two-sample Kolmogorov-Smirnov test"}, {"Kruskal", "Kruskal-Wallis test"}};
     const auto found = titles.find(kind);
     return found == titles.end() ? nullptr : found->second;
@@ -681,6 +686,7 @@ std::string text_lines(const XmlElement& element) {
 struct RenderContext {
     std::string kind;
     const XmlElement* result = nullptr;
+    double residual_df = 0;  // of the regression whose ANOVA table came last, for coefficient intervals
 };
 
 std::string render_element(const XmlElement& element, const RenderContext& context, int depth);
@@ -727,6 +733,65 @@ std::string frequency_bars(const XmlElement& item) {
     }
     return bar_chart(bars, "Counts of " + child_text(item, "Name"),
                      "Counts per category; out-of-range values in orange (marked < or >), missing in grey.");
+}
+
+// The t value exceeded in size with probability 0.05 on df degrees of freedom: the tail
+// P(|T| > t) = I_{df/(df+t^2)}(df/2, 1/2), decreasing in t, solved by bisection.
+double t_two_sided_5_percent(double df) {
+    double low = 0, high = 1000;
+    for (int k = 0; k < 100; ++k) {
+        const double t = (low + high) / 2;
+        const double tail = incomplete_beta(1, df / (df + t * t), df / 2, 0.5);
+        (tail > 0.05 ? low : high) = t;
+    }
+    return (low + high) / 2;
+}
+
+// The residual df of an ANOVA table of a regression (its RESIDUAL row); 0 when it has none.
+double residual_df_of(const XmlElement& table) {
+    for (const XmlElement& line : table.children) {
+        double df = 0;
+        if (trim(child_text(line, "sName")) == "RESIDUAL" && parse_number(child_text(line, "DF"), df)) return df;
+    }
+    return 0;
+}
+
+// Parameters of a regression or a general linear model as one table, and each estimate with
+// its confidence interval: the document's limits, or coefficient +- t x standard error.
+std::string parameter_table(const XmlElement& element, const RenderContext& context, int depth) {
+    std::string fields;
+    std::vector<const XmlElement*> rows;
+    for (const XmlElement& c : element.children) {
+        if (c.name == "line" && !c.children.empty())
+            rows.push_back(&c);
+        else if (c.name != "line" && c.name != "text")
+            fields += render_element(c, context, depth + 1);
+    }
+    const double df = context.residual_df;
+    const double t = df >= 1 && df < 1e9 ? t_two_sided_5_percent(df) : 0;
+    std::vector<Interval> intervals;
+    std::string level = "95";
+    bool limits_given = false;
+    for (const XmlElement* row : rows) {
+        bool ok = true;
+        if (child(*row, "ConfIntLow")) {
+            limits_given = true;
+            const Interval interval{child_text(*row, "Name"), child_number(*row, "ConfIntLow", ok),
+                                    child_number(*row, "Value", ok), child_number(*row, "ConfIntHi", ok)};
+            if (ok) intervals.push_back(interval);
+        } else if (t > 0) {
+            const double coefficient = child_number(*row, "coeff", ok), error = child_number(*row, "OrdStd", ok);
+            if (ok) intervals.push_back(Interval{child_text(*row, "name"), coefficient - t * error, coefficient,
+                                                 coefficient + t * error});
+        }
+    }
+    double given_level = 0;
+    if (parse_number(child_text(element, "ConfIntval"), given_level)) level = format("%g", given_level);
+    const std::string caption =
+        limits_given ? "Each parameter with its " + level + "% confidence interval."
+                     : "Each coefficient with its 95% confidence interval: coefficient +- t(0.975, " + format("%g", df) +
+                           " df) x standard error.";
+    return fields + record_table(rows) + interval_chart(intervals, "Estimates with confidence intervals", caption);
 }
 
 // Items (statistics rows): their fields as one table, charts by analysis, nested parts below.
@@ -843,7 +908,9 @@ std::string render_element(const XmlElement& element, const RenderContext& conte
         {"RotatedTbl", "Rotated loadings"}, {"VarianceTbl", "Variance explained"},
         {"RotVarianceTbl", "Variance explained after rotation"}, {"TwoTailTbl", "Two-tailed p-values"},
         {"pValTbl", "p-values"}, {"RankTbl", "Ranks"}, {"CompareTbl", "Multiple comparisons"},
-        {"RankCorrTbl", "Rank correlations"}, {"DescTbl", "Statistics"}, {"FactorInf", "Extraction"}};
+        {"RankCorrTbl", "Rank correlations"}, {"DescTbl", "Statistics"}, {"FactorInf", "Extraction"},
+        {"RegParaTbl", "Parameters"}, {"AnovaTbl", "Analysis of variance"}, {"IterLik", "Log likelihood by iteration"},
+        {"WaldTestTable", "Wald tests"}, {"CovParaTbl", "Covariance parameters"}};
     const auto known = kHeadings.find(element.name);
     const std::string level = std::to_string(std::min(depth, 5));
     const std::string heading = "<h" + level + " title=\"" + escape(element.name) + "\">" +
@@ -854,6 +921,7 @@ std::string render_element(const XmlElement& element, const RenderContext& conte
         return "<p class=\"field\"><span class=\"key\">" + escape(element.name) + "</span>" +
                cell_html(text, is_p_value_name(element.name), "span") + "</p>\n";
     }
+    if (element.name == "RegParaTbl") return heading + parameter_table(element, context, depth);
     if (is_line_table(element)) {
         bool cells = true, records = true;
         for (const XmlElement& line : element.children) {
@@ -939,7 +1007,11 @@ std::string render_element(const XmlElement& element, const RenderContext& conte
             if (!is_leaf(c)) out += render_element(c, context, depth + 1);
         return out + "</div>\n";
     }
-    for (const XmlElement& c : element.children) out += render_element(c, context, depth + 1);
+    RenderContext inner = context;
+    for (const XmlElement& c : element.children) {
+        if (c.name == "AnovaTbl") inner.residual_df = residual_df_of(c);
+        out += render_element(c, inner, depth + 1);
+    }
     return out + "</div>\n";
 }
 
