@@ -337,6 +337,8 @@ const char* analysis_title(const std::string& kind) {
         {"StdMulReg", "Multiple regression"}, {"StepMulRegF", "Forward stepwise regression"},
         {"StepMulRegB", "Backward stepwise regression"}, {"HierMulReg", "Hierarchical regression"},
         {"GLM", "General linear model"},
+        {"MisDiag", "Missing-data diagnosis"}, {"MisEM", "EM estimation of means and covariances"},
+        {"MisMean", "Mean imputation"},
         {"Kolmogorov", "Two-sample Kolmogorov-Smirnov test"}, {"Kruskal", "Kruskal-Wallis test"}};
     const auto found = titles.find(kind);
     return found == titles.end() ? nullptr : found->second;
@@ -910,7 +912,8 @@ std::string render_element(const XmlElement& element, const RenderContext& conte
         {"pValTbl", "p-values"}, {"RankTbl", "Ranks"}, {"CompareTbl", "Multiple comparisons"},
         {"RankCorrTbl", "Rank correlations"}, {"DescTbl", "Statistics"}, {"FactorInf", "Extraction"},
         {"RegParaTbl", "Parameters"}, {"AnovaTbl", "Analysis of variance"}, {"IterLik", "Log likelihood by iteration"},
-        {"WaldTestTable", "Wald tests"}, {"CovParaTbl", "Covariance parameters"}};
+        {"WaldTestTable", "Wald tests"}, {"CovParaTbl", "Covariance parameters"},
+        {"PairFreqTbl", "Cases missing either variable"}, {"PercentTbl", "Percent of cases missing either variable"}};
     const auto known = kHeadings.find(element.name);
     const std::string level = std::to_string(std::min(depth, 5));
     const std::string heading = "<h" + level + " title=\"" + escape(element.name) + "\">" +
@@ -939,6 +942,12 @@ std::string render_element(const XmlElement& element, const RenderContext& conte
             }
             std::string out = heading + cell_table(element, is_p_value_name(element.name), row_labels, column_labels);
             if (element.name == "Tab2CellTbl" && context.result) out += crosstab_maps(element, context);
+            if (element.name == "PercentTbl" && context.kind == "MisDiag")
+                out = heading + "<div class=\"pair\">" + out.substr(heading.size()) +
+                      heat_map(grid_of(element, true), false, "Heat map of missing values",
+                               "Percent of the cases missing a value of the row variable or of the column variable "
+                               "(of the variable itself on the diagonal); the darker the more.") +
+                      "</div>\n";
             if (element.name == "CorrTbl" || element.name == "RankCorrTbl")
                 out = heading + "<div class=\"pair\">" + out.substr(heading.size()) +
                       heat_map(grid_of(element, true), true, "Heat map of the matrix",
