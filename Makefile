@@ -7,7 +7,7 @@ FUZZ_SECONDS ?= 15
 # The targets make test runs briefly: the reader and each analysis family.
 FUZZ_SMOKE_TARGETS ?= reader summaries ttests tables correlation nonparametric regression glm missing
 
-.PHONY: all deps build asan-build test unit-test asan-test fuzz-build fuzz-smoke fuzz torture jar demo clean
+.PHONY: all deps build asan-build test unit-test asan-test fuzz-build fuzz-smoke fuzz torture jar demo screenshots clean
 
 all: build
 
@@ -65,6 +65,11 @@ jar:
 
 demo: build jar
 	scripts/demo $(BUILD)
+
+# The pages of the demo's result documents checked in headless Chromium, their
+# screenshots in docs/screenshots (the README shows them).
+screenshots: demo
+	tests/tools/check-browser-pages $(BUILD)/rkstat docs/screenshots demo/*.xml
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) demo

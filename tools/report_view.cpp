@@ -1,4 +1,4 @@
-// rkstat view: lenient reading of result documents and their HTML, JSON and XML forms.
+// rkstat view: repair and parsing of result documents and their HTML, JSON and XML forms.
 #include "report_view.h"
 
 #include <algorithm>
@@ -9,6 +9,10 @@
 #include <fstream>
 #include <map>
 #include <sstream>
+
+#include <pugixml.hpp>
+
+#include "numeric/distributions.h"
 
 namespace quorix {
 namespace {
@@ -77,13 +81,6 @@ bool read_tag(const std::string& text, size_t i, Tag& tag) {
     return true;
 }
 
-void append_as_text(XmlElement& parent, const XmlElement& element) {
-    parent.text += "<" + element.name;
-    for (const auto& attribute : element.attributes) parent.text += " " + attribute.first + "=\"" + attribute.second + "\"";
-    parent.text += ">" + element.text;
-    for (const XmlElement& child : element.children) append_as_text(parent, child);
-}
-
 std::string trim(const std::string& text) {
     const size_t start = text.find_first_not_of(" \t\r\n");
     if (start == std::string::npos) return "";
@@ -101,77 +98,138 @@ bool parse_number(const std::string& text, double& value) {
 
 }  // namespace
 
-ResultDocument read_result_document(const std::string& text) {
-    ResultDocument document;
-    std::vector<XmlElement> stack;
-    stack.push_back(XmlElement{});  // holder of the document element
+RepairedText repair_result_text(const std::string& text) {
+    RepairedText repaired;
+    std::string out;
+    out.reserve(text.size() + text.size() / 16);
+    struct OpenElement {
+        std::string name;
+        size_t at;  // where its '<' is in out
+    };
+    std::vector<OpenElement> open;
+    std::vector<size_t> start_tags_as_text;  // positions in out of '<' to write as "&lt;"
     bool cut_inside_markup = false;
+    bool root_closed = false;
+    // Nesting deeper than any result document is text, which keeps the recursive renderers bounded.
+    constexpr size_t kMaxDepth = 64;
     size_t i = 0;
-    while (i < text.size()) {
+    while (i < text.size() && !root_closed) {
         const char c = text[i];
         if (c == '<' && (text.compare(i, 2, "<?") == 0 || text.compare(i, 4, "<!--") == 0)) {
-            const std::string close = text[i + 1] == '?' ? "?>" : "-->";
-            const size_t end = text.find(close, i);
+            // Declarations and comments carry no results: dropped.
+            const bool comment = text[i + 1] == '!';
+            const size_t end = text.find(comment ? "-->" : "?>", i + (comment ? 4 : 2));
             if (end == std::string::npos) {
                 cut_inside_markup = true;
                 break;
             }
-            i = end + close.size();
+            i = end + (comment ? 3 : 2);
             continue;
         }
         Tag tag;
-        // Nesting deeper than any result document is text, which keeps the recursive renderers bounded.
-        constexpr size_t kMaxDepth = 64;
-        if (c == '<' && read_tag(text, i, tag) && (tag.closing || stack.size() < kMaxDepth)) {
+        if (c == '<' && read_tag(text, i, tag) && (tag.closing || open.size() < kMaxDepth)) {
             i += tag.length;
             if (tag.closing) {
-                size_t depth = stack.size();
-                while (depth > 1 && stack[depth - 1].name != tag.name) --depth;
-                if (depth <= 1) continue;  // an end tag that closes nothing
-                while (stack.size() > depth) {  // never closed: it was text
-                    XmlElement inner = std::move(stack.back());
-                    stack.pop_back();
-                    append_as_text(stack.back(), inner);
+                size_t depth = open.size();
+                while (depth > 0 && open[depth - 1].name != tag.name) --depth;
+                if (depth == 0) {  // closes nothing: text
+                    if (!open.empty()) out += "&lt;" + text.substr(i - tag.length + 1, tag.length - 1);
+                    continue;
                 }
-                XmlElement done = std::move(stack.back());
-                stack.pop_back();
-                stack.back().children.push_back(std::move(done));
+                while (open.size() > depth) {  // never closed: it was text
+                    start_tags_as_text.push_back(open.back().at);
+                    open.pop_back();
+                }
+                open.pop_back();
+                out += "</" + tag.name + ">";
+                root_closed = open.empty();
             } else {
-                XmlElement element;
-                element.name = tag.name;
-                element.attributes = tag.attributes;
-                if (tag.empty)
-                    stack.back().children.push_back(std::move(element));
-                else
-                    stack.push_back(std::move(element));
+                const size_t at = out.size();
+                out += "<" + tag.name;
+                std::vector<std::string> names;
+                for (const auto& attribute : tag.attributes) {
+                    if (std::find(names.begin(), names.end(), attribute.first) != names.end()) continue;
+                    names.push_back(attribute.first);
+                    out += " " + attribute.first + "=\"";
+                    for (size_t k = 0; k < attribute.second.size(); ++k) {
+                        std::string decoded;
+                        const char a = attribute.second[k];
+                        if (a == '"') out += "&quot;";
+                        else if (a == '&' && read_entity(attribute.second, k, decoded) == 0) out += "&amp;";
+                        else out += a;
+                    }
+                    out += "\"";
+                }
+                out += tag.empty ? "/>" : ">";
+                if (!tag.empty) open.push_back(OpenElement{tag.name, at});
             }
             continue;
         }
         if (c == '<' && i + 1 < text.size() && text.find('>', i) == std::string::npos &&
-            (is_name_start(text[i + 1]) || text[i + 1] == '/'))
+            (is_name_start(text[i + 1]) || text[i + 1] == '/')) {
             cut_inside_markup = true;  // a tag cut short at the end of the text
+            break;
+        }
+        ++i;
+        if (open.empty()) continue;  // text outside the document element
         std::string decoded;
-        const size_t entity = c == '&' ? read_entity(text, i, decoded) : 0;
-        if (entity > 0) {
-            stack.back().text += decoded;
-            i += entity;
+        if (c == '<') {
+            out += "&lt;";
+        } else if (c == '&') {
+            const size_t entity = read_entity(text, i - 1, decoded);
+            out += entity > 0 ? text.substr(i - 1, entity) : "&amp;";
+            i += entity > 0 ? entity - 1 : 0;
         } else {
-            if (!cut_inside_markup) stack.back().text += c;
-            ++i;
+            out += c == '\0' ? ' ' : c;
         }
     }
     // Elements open at the end: a RESULT still open means the run was cut short.
     bool result_open = false;
-    for (size_t d = 1; d < stack.size(); ++d) result_open = result_open || stack[d].name == "RESULT";
-    while (stack.size() > 1) {
-        XmlElement done = std::move(stack.back());
-        stack.pop_back();
-        stack.back().children.push_back(std::move(done));
+    for (const OpenElement& element : open) result_open = result_open || element.name == "RESULT";
+    for (size_t d = open.size(); d > 0; --d) out += "</" + open[d - 1].name + ">";
+    std::sort(start_tags_as_text.begin(), start_tags_as_text.end());
+    repaired.text.reserve(out.size() + 3 * start_tags_as_text.size());
+    size_t copied = 0;
+    for (size_t at : start_tags_as_text) {
+        repaired.text.append(out, copied, at - copied);
+        repaired.text += "&lt;";
+        copied = at + 1;
     }
-    for (XmlElement& top : stack[0].children)
-        if (document.root.name.empty()) document.root = std::move(top);
+    repaired.text.append(out, copied, std::string::npos);
+    repaired.complete = !result_open && !cut_inside_markup;
+    return repaired;
+}
+
+namespace {
+
+void copy_element(const pugi::xml_node& node, XmlElement& element) {
+    element.name = node.name();
+    for (const pugi::xml_attribute& attribute : node.attributes())
+        element.attributes.emplace_back(attribute.name(), attribute.value());
+    for (const pugi::xml_node& child : node.children()) {
+        if (child.type() == pugi::node_pcdata || child.type() == pugi::node_cdata) {
+            element.text += child.value();
+        } else if (child.type() == pugi::node_element) {
+            element.children.emplace_back();
+            copy_element(child, element.children.back());  // depth bounded by the repair
+        }
+    }
+}
+
+}  // namespace
+
+ResultDocument read_result_document(const std::string& text) {
+    const RepairedText repaired = repair_result_text(text);
+    ResultDocument document;
+    pugi::xml_document parsed;
+    const pugi::xml_parse_result result =
+        parsed.load_buffer(repaired.text.data(), repaired.text.size(), pugi::parse_escapes | pugi::parse_ws_pcdata,
+                           pugi::encoding_utf8);
+    // The repaired text is well-formed; should the parser still object, what it read is shown as incomplete.
+    const bool parsed_whole = result.status == pugi::status_ok || result.status == pugi::status_no_document_element;
+    if (const pugi::xml_node root = parsed.document_element()) copy_element(root, document.root);
     if (document.root.name.empty()) document.root.name = "RESULTS";
-    document.complete = !result_open && !cut_inside_markup;
+    document.complete = repaired.complete && parsed_whole;
     return document;
 }
 
@@ -276,6 +334,11 @@ const char* analysis_title(const std::string& kind) {
         {"ANOVA2", "Two-way ANOVA"}, {"Correlation Analysis", "Correlation"}, {"Factor", "Factor analysis"},
         {"SignTest", "Sign test"}, {"Wilcoxon", "Wilcoxon signed-rank test"}, {"Kendall", "Kendall rank correlation"},
         {"Spearman", "Spearman rank correlation"}, {"Friedman", "Friedman test"},
+        {"StdMulReg", "Multiple regression"}, {"StepMulRegF", "Forward stepwise regression"},
+        {"StepMulRegB", "Backward stepwise regression"}, {"HierMulReg", "Hierarchical regression"},
+        {"GLM", "General linear model"},
+        {"MisDiag", "Missing-data diagnosis"}, {"MisEM", "EM estimation of means and covariances"},
+        {"MisMean", "Mean imputation"},
         {"Kolmogorov", "Two-sample Kolmogorov-Smirnov test"}, {"Kruskal", "Kruskal-Wallis test"}};
     const auto found = titles.find(kind);
     return found == titles.end() ? nullptr : found->second;
@@ -625,6 +688,7 @@ std::string text_lines(const XmlElement& element) {
 struct RenderContext {
     std::string kind;
     const XmlElement* result = nullptr;
+    double residual_df = 0;  // of the regression whose ANOVA table came last, for coefficient intervals
 };
 
 std::string render_element(const XmlElement& element, const RenderContext& context, int depth);
@@ -671,6 +735,65 @@ std::string frequency_bars(const XmlElement& item) {
     }
     return bar_chart(bars, "Counts of " + child_text(item, "Name"),
                      "Counts per category; out-of-range values in orange (marked < or >), missing in grey.");
+}
+
+// The t value exceeded in size with probability 0.05 on df degrees of freedom: the tail
+// P(|T| > t) = I_{df/(df+t^2)}(df/2, 1/2), decreasing in t, solved by bisection.
+double t_two_sided_5_percent(double df) {
+    double low = 0, high = 1000;
+    for (int k = 0; k < 100; ++k) {
+        const double t = (low + high) / 2;
+        const double tail = incomplete_beta(1, df / (df + t * t), df / 2, 0.5);
+        (tail > 0.05 ? low : high) = t;
+    }
+    return (low + high) / 2;
+}
+
+// The residual df of an ANOVA table of a regression (its RESIDUAL row); 0 when it has none.
+double residual_df_of(const XmlElement& table) {
+    for (const XmlElement& line : table.children) {
+        double df = 0;
+        if (trim(child_text(line, "sName")) == "RESIDUAL" && parse_number(child_text(line, "DF"), df)) return df;
+    }
+    return 0;
+}
+
+// Parameters of a regression or a general linear model as one table, and each estimate with
+// its confidence interval: the document's limits, or coefficient +- t x standard error.
+std::string parameter_table(const XmlElement& element, const RenderContext& context, int depth) {
+    std::string fields;
+    std::vector<const XmlElement*> rows;
+    for (const XmlElement& c : element.children) {
+        if (c.name == "line" && !c.children.empty())
+            rows.push_back(&c);
+        else if (c.name != "line" && c.name != "text")
+            fields += render_element(c, context, depth + 1);
+    }
+    const double df = context.residual_df;
+    const double t = df >= 1 && df < 1e9 ? t_two_sided_5_percent(df) : 0;
+    std::vector<Interval> intervals;
+    std::string level = "95";
+    bool limits_given = false;
+    for (const XmlElement* row : rows) {
+        bool ok = true;
+        if (child(*row, "ConfIntLow")) {
+            limits_given = true;
+            const Interval interval{child_text(*row, "Name"), child_number(*row, "ConfIntLow", ok),
+                                    child_number(*row, "Value", ok), child_number(*row, "ConfIntHi", ok)};
+            if (ok) intervals.push_back(interval);
+        } else if (t > 0) {
+            const double coefficient = child_number(*row, "coeff", ok), error = child_number(*row, "OrdStd", ok);
+            if (ok) intervals.push_back(Interval{child_text(*row, "name"), coefficient - t * error, coefficient,
+                                                 coefficient + t * error});
+        }
+    }
+    double given_level = 0;
+    if (parse_number(child_text(element, "ConfIntval"), given_level)) level = format("%g", given_level);
+    const std::string caption =
+        limits_given ? "Each parameter with its " + level + "% confidence interval."
+                     : "Each coefficient with its 95% confidence interval: coefficient +- t(0.975, " + format("%g", df) +
+                           " df) x standard error.";
+    return fields + record_table(rows) + interval_chart(intervals, "Estimates with confidence intervals", caption);
 }
 
 // Items (statistics rows): their fields as one table, charts by analysis, nested parts below.
@@ -787,7 +910,10 @@ std::string render_element(const XmlElement& element, const RenderContext& conte
         {"RotatedTbl", "Rotated loadings"}, {"VarianceTbl", "Variance explained"},
         {"RotVarianceTbl", "Variance explained after rotation"}, {"TwoTailTbl", "Two-tailed p-values"},
         {"pValTbl", "p-values"}, {"RankTbl", "Ranks"}, {"CompareTbl", "Multiple comparisons"},
-        {"RankCorrTbl", "Rank correlations"}, {"DescTbl", "Statistics"}, {"FactorInf", "Extraction"}};
+        {"RankCorrTbl", "Rank correlations"}, {"DescTbl", "Statistics"}, {"FactorInf", "Extraction"},
+        {"RegParaTbl", "Parameters"}, {"AnovaTbl", "Analysis of variance"}, {"IterLik", "Log likelihood by iteration"},
+        {"WaldTestTable", "Wald tests"}, {"CovParaTbl", "Covariance parameters"},
+        {"PairFreqTbl", "Cases missing either variable"}, {"PercentTbl", "Percent of cases missing either variable"}};
     const auto known = kHeadings.find(element.name);
     const std::string level = std::to_string(std::min(depth, 5));
     const std::string heading = "<h" + level + " title=\"" + escape(element.name) + "\">" +
@@ -798,6 +924,7 @@ std::string render_element(const XmlElement& element, const RenderContext& conte
         return "<p class=\"field\"><span class=\"key\">" + escape(element.name) + "</span>" +
                cell_html(text, is_p_value_name(element.name), "span") + "</p>\n";
     }
+    if (element.name == "RegParaTbl") return heading + parameter_table(element, context, depth);
     if (is_line_table(element)) {
         bool cells = true, records = true;
         for (const XmlElement& line : element.children) {
@@ -815,6 +942,12 @@ std::string render_element(const XmlElement& element, const RenderContext& conte
             }
             std::string out = heading + cell_table(element, is_p_value_name(element.name), row_labels, column_labels);
             if (element.name == "Tab2CellTbl" && context.result) out += crosstab_maps(element, context);
+            if (element.name == "PercentTbl" && context.kind == "MisDiag")
+                out = heading + "<div class=\"pair\">" + out.substr(heading.size()) +
+                      heat_map(grid_of(element, true), false, "Heat map of missing values",
+                               "Percent of the cases missing a value of the row variable or of the column variable "
+                               "(of the variable itself on the diagonal); the darker the more.") +
+                      "</div>\n";
             if (element.name == "CorrTbl" || element.name == "RankCorrTbl")
                 out = heading + "<div class=\"pair\">" + out.substr(heading.size()) +
                       heat_map(grid_of(element, true), true, "Heat map of the matrix",
@@ -883,7 +1016,11 @@ std::string render_element(const XmlElement& element, const RenderContext& conte
             if (!is_leaf(c)) out += render_element(c, context, depth + 1);
         return out + "</div>\n";
     }
-    for (const XmlElement& c : element.children) out += render_element(c, context, depth + 1);
+    RenderContext inner = context;
+    for (const XmlElement& c : element.children) {
+        if (c.name == "AnovaTbl") inner.residual_df = residual_df_of(c);
+        out += render_element(c, inner, depth + 1);
+    }
     return out + "</div>\n";
 }
 

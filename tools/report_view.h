@@ -21,9 +21,21 @@ struct ResultDocument {
     bool complete = false;  // false when the text ends inside a RESULT element
 };
 
-// Reads the document leniently: a "<" or "&" that cannot start markup is text,
-// an element left open when its parent closes was text too (a path such as
-// "a<b>c"), and elements open at the end of the text are closed there.
+// The text of a result document made well-formed, so that an XML parser reads it:
+//  - a "<" that starts no tag is "&lt;", a "&" that starts none of the five named
+//    entities is "&amp;", and NUL bytes are blanks;
+//  - a start tag whose element its parent closes first was text (a path such as
+//    "a<b>c"), as is an end tag that closes nothing or nesting deeper than 64;
+//  - declarations, comments and anything outside the document element are dropped;
+//  - a tag cut short at the end is dropped, and the elements left open are closed.
+// complete is false when a RESULT element was left open or a tag was cut short.
+struct RepairedText {
+    std::string text;
+    bool complete = false;
+};
+RepairedText repair_result_text(const std::string& text);
+
+// Reads the repaired text with pugixml.
 ResultDocument read_result_document(const std::string& text);
 
 std::string render_html(const ResultDocument& document, const std::string& title);

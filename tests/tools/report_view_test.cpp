@@ -1,6 +1,6 @@
-// rkstat view: every golden result document renders as balanced markup holding
-// each of its numbers, with the charts of its analysis; cut or hostile documents
-// still render.
+// rkstat view: written text is repaired into well-formed XML; every golden result
+// document renders as balanced markup holding each of its numbers, with the charts
+// of its analysis; cut or hostile documents still render.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -45,7 +45,10 @@ const std::pair<const char*, int> kCharts[] = {
     {"crosstab/hair_eye_sex", 0},    {"descriptive/selection", 1},     {"descriptive/ten_variables", 1},
     {"factor/every_option", 2},      {"factor/no_options", 2},         {"frame/ten_variables", 0},
     {"frequency/labels", 2},         {"frequency/plain", 1},           {"nonparametric/pairwise", 5},
-    {"ttest/independent", 2},        {"ttest/one_sample", 1},          {"ttest/paired", 2}};
+    {"ttest/independent", 2},        {"ttest/one_sample", 1},          {"ttest/paired", 2},
+    {"regression/standard", 1},      {"regression/forward", 3},        {"regression/backward", 3},
+    {"regression/hierarchical", 5},  {"regression/matrix_input", 1},   {"glm/toothgrowth", 1},
+    {"glm/factorial", 1}};
 
 size_t count(const std::string& text, const std::string& what) {
     size_t n = 0;
@@ -79,8 +82,37 @@ TEST(ReportView, GoldenDocumentsRenderEveryNumberAndTheirCharts) {
         EXPECT_EQ(count(page, "<script") + count(page, "src=") + count(page, "href="), 0u) << name;
         EXPECT_EQ(page.find("incomplete"), std::string::npos) << name;
         expect_numbers_shown(document.root, page, name);
+        // Regression coefficients get 95% intervals from t(0.975, 27 df) = 2.051830516 (R: qt(0.975, 27)).
+        if (std::string(name) == "regression/standard") {
+            EXPECT_NE(page.find("Intercept: 27.33 (9.60424 to 45.0558)"), std::string::npos);
+        }
         // The well-formed copy reads back to the same results.
         EXPECT_EQ(render_json(read_result_document(render_xml(document))), render_json(document)) << name;
+    }
+}
+
+// The repair before parsing: text as the engine writes it or a cut run leaves it,
+// the well-formed text the parser reads, and whether the document is whole.
+const struct {
+    const char* written;
+    const char* repaired;
+    bool complete;
+} kRepairs[] = {
+    {"<R><N>a<b & c</N>", "<R><N>a&lt;b &amp; c</N></R>", true},
+    {"<R><N>a<b>c</N></R>", "<R><N>a&lt;b>c</N></R>", true},
+    {"<R><N> <</N><M>&lt;&#65;</M></R>", "<R><N> &lt;</N><M>&lt;&amp;#65;</M></R>", true},
+    {"<?xml version=\"1.0\"?>\n<R a='x&y\"'><!-- c --></x>1</R>tail<S/>", "<R a=\"x&amp;y&quot;\">&lt;/x>1</R>", true},
+    {"<R><RESULT><N>1</N><M", "<R><RESULT><N>1</N></RESULT></R>", false},
+    {"<R><RESULT><N>1", "<R><RESULT><N>1</N></RESULT></R>", false},
+    {"<R><N>1</N><!-- cut", "<R><N>1</N></R>", false},
+};
+
+TEST(ReportView, WrittenTextIsRepairedBeforeParsing) {
+    for (const auto& repair : kRepairs) {
+        const RepairedText repaired = repair_result_text(repair.written);
+        EXPECT_EQ(repaired.text, repair.repaired) << repair.written;
+        EXPECT_EQ(repaired.complete, repair.complete) << repair.written;
+        EXPECT_EQ(read_result_document(repair.written).complete, repair.complete) << repair.written;
     }
 }
 
@@ -89,6 +121,7 @@ TEST(ReportView, CutAndHostileDocumentsRender) {
     const std::string xml = testing::section(golden, "xml");
     const size_t result_start = xml.find("<RESULT ");
     for (size_t cut = 0; cut < xml.size(); cut += 7) {
+        ASSERT_EQ(markup_fault(repair_result_text(xml.substr(0, cut)).text), "") << "cut at " << cut;
         const ResultDocument document = read_result_document(xml.substr(0, cut));
         const std::string page = render_html(document, "cut");
         ASSERT_EQ(markup_fault(page), "") << "cut at " << cut;
