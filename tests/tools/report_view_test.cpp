@@ -48,7 +48,8 @@ const std::pair<const char*, int> kCharts[] = {
     {"ttest/independent", 2},        {"ttest/one_sample", 1},          {"ttest/paired", 2},
     {"regression/standard", 1},      {"regression/forward", 3},        {"regression/backward", 3},
     {"regression/hierarchical", 5},  {"regression/matrix_input", 1},   {"glm/toothgrowth", 1},
-    {"glm/factorial", 1}};
+    {"glm/factorial", 1},            {"missing/diagnosis", 2},         {"missing/em", 0},
+    {"missing/mean_imputation", 0},  {"missing/regression_imputation", 1}};
 
 size_t count(const std::string& text, const std::string& what) {
     size_t n = 0;
