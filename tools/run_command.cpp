@@ -6,6 +6,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "analyses/missing/working_copy.h"
 #include "analyses/registry.h"
 #include "data_tools.h"
 #include "report_view.h"
@@ -30,8 +31,16 @@ std::vector<std::string> split_list(const std::string& text) {
     return parts;
 }
 
+void set_environment(const char* name, const std::string& value) {
+#ifdef _WIN32
+    _putenv_s(name, value.c_str());
+#else
+    setenv(name, value.c_str(), 1);
+#endif
+}
+
 // The options every analysis takes besides its own parameters.
-const char* const kCommonOptions[] = {"run", "select", "out-dir"};
+const char* const kCommonOptions[] = {"run", "select", "out-dir", "work-dir"};
 
 const ParameterSpec* find_parameter(const AnalysisRow& row, const std::string& name) {
     for (const ParameterSpec& parameter : row.parameters)
@@ -126,6 +135,7 @@ struct RunRequest {
     std::string data_path;
     std::string run_name = "run";
     std::string out_dir;
+    std::string work_dir;  // where mean and regression imputation write the filled copy
     bool quiet = false;
     bool html = false;
     AnalysisArguments arguments;
@@ -156,6 +166,8 @@ bool parse_request(const AnalysisRow& row, const std::vector<std::string>& args,
             request.run_name = value;
         } else if (name == "out-dir") {
             request.out_dir = value;
+        } else if (name == "work-dir") {
+            request.work_dir = value;
         } else if (name == "select") {
             for (const std::string& item : split_list(value)) {
                 long long entry;
@@ -247,6 +259,8 @@ std::string run_usage() {
         "usage: rkstat run ANALYSIS DATA.rkd --run NAME [--vars A,B,...] [--select ENTRIES] [options]\n"
         "  writes DATA_NAME.out, DATA_NAME.log and DATA_NAME.xml beside the data file (or in\n"
         "  --out-dir DIR) and echoes the report and the log (not with --quiet).\n"
+        "  --work-dir DIR  where mean and regression imputation write the filled copy\n"
+        "             (default: $QUORIX_WORK_DIR, else the current directory)\n"
         "  --vars     variables by name or 1-based number, in the order the analysis uses them\n"
         "  --html     also write DATA_NAME.html, the results as a page with tables and charts\n"
         "  --select   the case selection as the analysis reads it: 0-based case numbers for the\n"
@@ -289,6 +303,8 @@ int run_command(const std::vector<std::string>& args) {
     state.frame_console_lines = false;
     state.echo_suppressed = request.quiet;
     state.result_directory = request.out_dir;
+    // The library reads the working-data directory from its environment variable.
+    if (!request.work_dir.empty()) set_environment(kWorkDirVariable, request.work_dir);
     const int status = run_analysis(row->id, request.data_path, request.run_name, request.arguments);
     const ResultFileNames names = result_file_names(request.data_path, request.run_name);
     state.frame_console_lines = true;

@@ -52,10 +52,10 @@ TEST(RunCommand, OptionsAndOutcomes) {
         const char* errors;  // the start of what goes to standard error
     } cases[] = {
         {{"correlation", path, "--run", "typo", "--vars", "a,b", "--procesing", "pair"}, 2,
-         "rkstat: correlation does not take --procesing; its options are --run, --select, --out-dir, --vars, "
+         "rkstat: correlation does not take --procesing; its options are --run, --select, --out-dir, --work-dir, --vars, "
          "--processing, --matrix, --alpha, --write-matrix, --quiet\n"},
         {{"descriptive", path, "--run", "group", "--vars", "a", "--group", "b"}, 2,
-         "rkstat: descriptive does not take --group; its options are --run, --select, --out-dir, --vars, --quiet\n"},
+         "rkstat: descriptive does not take --group; its options are --run, --select, --out-dir, --work-dir, --vars, --quiet\n"},
         {{"crosstab", path, "--run", "show", "--vars", "a,b", "--show", "rows"}, 2,
          "rkstat: --show takes cell, row, column, expected or none, got 'rows'\n"},
         {{"paired", path, "--run", "one", "--vars", "a"}, 2, "rkstat: --vars takes X,Y\n"},
