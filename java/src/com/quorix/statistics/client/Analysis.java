@@ -17,7 +17,12 @@ enum Analysis {
     THREE_WAY_CROSSTAB("doCrosstabThree", Mark.LOG, Cases.NUMBERS, true, "CROSSTAB DONE !"),
     ONE_WAY_ANOVA("doAnovaOne", Mark.LOG, Cases.NUMBERS, true, "ANOVA IS DONE !"),
     TWO_WAY_ANOVA("doAnovaTwo", Mark.LOG, Cases.NUMBERS, true, "ANOVA IS DONE !"),
-    CORRELATION("doCorrelation", Mark.LOG, Cases.FLAGS, false, "COVARIANCES DONE !", "CORRELATIONS DONE !");
+    GENERAL_LINEAR_MODEL("doAnovaGLM", Mark.LOG, Cases.FLAGS, true, "ANOVA IS DONE !"),
+    FACTOR_ANALYSIS("doFactorAnalysis", Mark.DOCUMENT, Cases.FLAGS, false, "</EigenTbl>"),
+    CORRELATION("doCorrelation", Mark.LOG, Cases.FLAGS, false, "COVARIANCES DONE !", "CORRELATIONS DONE !"),
+    REGRESSION("doRegression", Mark.LOG, Cases.FLAGS, false, "MULTIPLE REGRESSION DONE !"),
+    STEPWISE_REGRESSION("doRegressionStep", Mark.LOG, Cases.FLAGS, false, "MULTIPLE REGRESSION DONE !"),
+    NONPARAMETRIC("doNonparametric", Mark.LOG, Cases.FLAGS, false, "NONPAR IS DONE !");
 
     /** Where an analysis writes its completion mark. */
     enum Mark { LOG, DOCUMENT }

@@ -6,7 +6,9 @@ import java.nio.file.Files;
 import java.nio.file.Path;
 import java.util.ArrayList;
 import java.util.Arrays;
+import java.util.HashMap;
 import java.util.List;
+import java.util.Map;
 
 /**
  * Runs the statistics engine's analyses with typed options. Each method checks its options
@@ -179,6 +181,92 @@ public final class StatisticsClient {
                 options.matrix().word(), options.alpha(), options.writeMatrix());
     }
 
+    /**
+     * General linear model: the dependent variable on the full factorial of the factors plus the
+     * covariates.
+     *
+     * @param run the data file, run name and cases
+     * @param options the dependent variable, factors and covariates
+     * @return the outcome
+     * @throws IllegalArgumentException when an argument does not fit the data file or a variable has two roles
+     */
+    public RunResult generalLinearModel(Run run, GeneralLinearModelOptions options) {
+        int[][] v = resolve(run, options).distinct(List.of(options.dependent()), options.factors(), options.covariates());
+        return call(Analysis.GENERAL_LINEAR_MODEL, run, v[0][0], v[1].length, v[1], v[2].length, v[2]);
+    }
+
+    /**
+     * Factor analysis.
+     *
+     * @param run the data file, run name and cases
+     * @param options the variables, extraction, rotation, processing, scores, sort and cut-off
+     * @return the outcome
+     * @throws IllegalArgumentException when an argument does not fit the data file
+     */
+    public RunResult factorAnalysis(Run run, FactorAnalysisOptions options) {
+        int[] variables = resolve(run, options).all(options.variables());
+        return call(Analysis.FACTOR_ANALYSIS, run, variables.length, variables, options.rotation().word(),
+                options.extraction().word(), options.processing().word(), options.factorScores(),
+                options.sort().word(), options.cutoff());
+    }
+
+    /**
+     * Standard or hierarchical multiple regression; the result carries each case's fitted value
+     * and residual.
+     *
+     * @param run the data file, run name and cases
+     * @param options the dependent and independent variables and the method
+     * @return the outcome
+     * @throws IllegalArgumentException when an argument does not fit the data file or a variable has two roles
+     */
+    public RunResult regression(Run run, RegressionOptions options) {
+        int[][] v = resolve(run, options).distinct(List.of(options.dependent()), options.independents());
+        double[][] results = resultArrays(run);
+        return call(Analysis.REGRESSION, run, results, v[0][0], v[1].length, v[1], true, results[0], results[1],
+                options.method().type());
+    }
+
+    /**
+     * Stepwise multiple regression; the result carries each case's fitted value and residual under
+     * the final model.
+     *
+     * @param run the data file, run name and cases
+     * @param options the dependent and candidate variables, the direction and F level
+     * @return the outcome
+     * @throws IllegalArgumentException when an argument does not fit the data file or a variable has two roles
+     */
+    public RunResult stepwiseRegression(Run run, StepwiseRegressionOptions options) {
+        int[][] v = resolve(run, options).distinct(List.of(options.dependent()), options.independents());
+        double[][] results = resultArrays(run);
+        return call(Analysis.STEPWISE_REGRESSION, run, results, v[0][0], v[1].length, v[1],
+                options.direction() == StepDirection.FORWARD,
+                options.fLevel().orElse(StepwiseRegressionOptions.DEFAULT_F_LEVEL), true, results[0], results[1]);
+    }
+
+    /**
+     * Nonparametric rank tests.
+     *
+     * @param run the data file, run name and cases
+     * @param options the variables, grouping variable, missing-value processing and tests
+     * @return the outcome
+     * @throws IllegalArgumentException when an argument does not fit the data file or the grouping
+     *     variable is one of the variables
+     */
+    public RunResult nonparametric(Run run, NonparametricOptions options) {
+        Resolver resolver = resolve(run, options);
+        int group = -1; // none
+        int[] variables;
+        if (options.grouping().isPresent()) {
+            int[][] v = resolver.distinct(options.variables(), List.of(options.grouping().get()));
+            variables = v[0];
+            group = v[1][0];
+        } else {
+            variables = resolver.all(options.variables());
+        }
+        return call(Analysis.NONPARAMETRIC, run, variables.length, variables, group, options.missing().word(),
+                NonparametricTest.word(options.tests()));
+    }
+
     /** Variable references resolved against a run's data file. */
     private static final class Resolver {
         private final DataFile data;
@@ -201,6 +289,30 @@ public final class StatisticsClient {
                                 + " are the same variable of " + data.path() + "; their roles need two");
             return numbers;
         }
+
+        /** Lists of variables in distinct roles: no variable twice, in one list or across them. */
+        @SafeVarargs
+        final int[][] distinct(List<Variable>... lists) {
+            Map<Integer, Variable> seen = new HashMap<>();
+            int[][] numbers = new int[lists.length][];
+            for (int l = 0; l < lists.length; ++l) {
+                numbers[l] = all(lists[l]);
+                for (int i = 0; i < numbers[l].length; ++i) {
+                    Variable earlier = seen.putIfAbsent(numbers[l][i], lists[l].get(i));
+                    if (earlier != null)
+                        throw new IllegalArgumentException("variables " + earlier + " and " + lists[l].get(i)
+                                + " are the same variable of " + data.path() + "; each variable takes one role");
+                }
+            }
+            return numbers;
+        }
+    }
+
+    /** A fitted value and residual per case of the data file, NaN until the run fills them. */
+    private static double[][] resultArrays(Run run) {
+        double[][] results = new double[2][run.data().caseCount()];
+        for (double[] array : results) Arrays.fill(array, Double.NaN);
+        return results;
     }
 
     private static Resolver resolve(Run run, Object options) {
@@ -215,6 +327,11 @@ public final class StatisticsClient {
      * that what is read afterwards is this run's.
      */
     private RunResult call(Analysis analysis, Run run, Object... parameters) {
+        return call(analysis, run, null, parameters);
+    }
+
+    /** As above, for a native method that fills result arrays (null for none). */
+    private RunResult call(Analysis analysis, Run run, double[][] results, Object... parameters) {
         String path = run.data().path().toString();
         int limit = analysis.pathLimit();
         if (limit > 0 && path.getBytes(StandardCharsets.UTF_8).length > limit)
@@ -233,6 +350,6 @@ public final class StatisticsClient {
         arguments.add(selection.length);
         arguments.add(selection);
         engine.call(analysis.nativeMethod(), arguments.toArray());
-        return RunResult.read(analysis, run);
+        return RunResult.read(analysis, run, results);
     }
 }
