@@ -5,7 +5,7 @@ FUZZ_BUILD ?= build-fuzz
 JOBS       ?= 2
 FUZZ_SECONDS ?= 15
 # The targets make test runs briefly: the reader and each analysis family.
-FUZZ_SMOKE_TARGETS ?= reader summaries ttests tables correlation nonparametric regression glm
+FUZZ_SMOKE_TARGETS ?= reader summaries ttests tables correlation nonparametric regression glm missing
 
 .PHONY: all deps build asan-build test unit-test asan-test fuzz-build fuzz-smoke fuzz torture jar demo clean
 
@@ -31,7 +31,7 @@ asan-test: asan-build
 
 fuzz-build: deps
 	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUORIX_FUZZ=ON >/dev/null
-	cmake --build $(FUZZ_BUILD) -j$(JOBS) --target fuzz_reader fuzz_analyses fuzz_summaries fuzz_ttests fuzz_tables fuzz_correlation fuzz_nonparametric fuzz_regression fuzz_glm
+	cmake --build $(FUZZ_BUILD) -j$(JOBS) --target fuzz_reader fuzz_analyses fuzz_summaries fuzz_ttests fuzz_tables fuzz_correlation fuzz_nonparametric fuzz_regression fuzz_glm fuzz_missing
 
 # The library must carry the fuzzers' coverage counters; then a short bounded
 # run of each target from its corpus.

@@ -3,6 +3,7 @@
 // (QUORIX_FUZZ_FAMILY; every analysis when it is not set).
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -58,6 +59,8 @@ std::vector<const AnalysisRow*> family_rows() {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    // Filled copies of mean imputation go beside the data file, not into the current directory.
+    setenv("QUORIX_WORK_DIR", scratch_directory().c_str(), 1);
     if (!std::freopen("/dev/null", "w", stdout)) return 0;
     return 0;
 }

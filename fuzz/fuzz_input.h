@@ -64,7 +64,8 @@ inline const std::string& scratch_directory() {
         const std::string* name = new std::string(made ? made : "/tmp/quorix-fuzz");
         std::atexit([] {
             const std::string& dir = scratch_directory();
-            for (const char* file : {"data.rkd", "data_fz.out", "data_fz.log", "data_fz.xml", "Matrix.rkd"})
+            for (const char* file : {"data.rkd", "data_fz.out", "data_fz.log", "data_fz.xml", "Matrix.rkd",
+                                     "data_filled.rkd", "MissingEM.dat"})
                 std::remove((dir + "/" + file).c_str());
             rmdir(dir.c_str());
         });

@@ -11,6 +11,9 @@
 #include "analyses/common/variable_filter.h"
 #include "analyses/factor/factor.h"
 #include "analyses/glm/glm_model.h"
+#include "analyses/missing/diagnosis.h"
+#include "analyses/missing/em.h"
+#include "analyses/missing/mean_imputation.h"
 #include "analyses/nonparametric/nonparametric.h"
 #include "analyses/regression/regression.h"
 
@@ -210,11 +213,29 @@ const std::vector<AnalysisRow>& rows() {
           {"tests", Kind::bits, 0, "", "sign,wilcoxon,ks,friedman,spearman,kendall",
            {{"kruskal", kKruskalWallis}, {"spearman", kSpearman}, {"kendall", kKendall}, {"sign", kSignTest},
             {"wilcoxon", kWilcoxon}, {"ks", kKolmogorovSmirnov}, {"friedman", kFriedman}}}}},
-        unbuilt(AnalysisId::missing_diagnosis, "doMissingDiagnosis", "Missing Diagnosis Done!", false),
+        {AnalysisId::missing_diagnosis, "missing-diagnosis", "doMissingDiagnosis",
+         {"Missing Diagnosis Done!", false, false},
+         [](RunContext& c, const AnalysisArguments& a) { return missing_diagnosis_driver(c, a.variables(0)); },
+         "where --vars are missing: pairwise counts, percentages and correlations of the presence indicators",
+         "missing",
+         {{"vars", Kind::variables}}},
         // Mean imputation's done line follows the pattern of its siblings.
-        unbuilt(AnalysisId::missing_mean, "doMissingMean", "Mean Imputation Done!", false),
+        {AnalysisId::missing_mean, "mean-impute", "doMissingMean", {"Mean Imputation Done!", false, false},
+         [](RunContext& c, const AnalysisArguments& a) {
+             return mean_imputation_driver(c, a.variables(0), a.variables(1).empty() ? 0 : a.variable(1));
+         },
+         "missing values of --vars replaced by their means, or by the means of the groups of --group G, in a "
+         "filled copy of the data file (in $QUORIX_WORK_DIR, else the current directory; NAME_filled.rkd beside "
+         "the data file when that is where the copy would go)",
+         "missing",
+         {{"vars", Kind::variables}, {"group", Kind::variable, 1, "G", "none"}}},
         unbuilt(AnalysisId::missing_regression, "doMissingRegression", "Regression Imputation Done!", false),
-        unbuilt(AnalysisId::missing_em, "doMissingEM", "EM Imputation Done!", false),
+        {AnalysisId::missing_em, "em", "doMissingEM", {"EM Imputation Done!", false, false},
+         [](RunContext& c, const AnalysisArguments& a) { return missing_em_driver(c, a.variables(0), a.integer(1)); },
+         "EM estimates of the means and covariances of --vars, imputed cells in MissingEM.dat beside the data "
+         "file; --write-matrix yes writes Matrix.rkd",
+         "missing",
+         {{"vars", Kind::variables}, {"write-matrix", Kind::flag, 0, "", "no"}}},
     };
     return kRows;
 }

@@ -212,4 +212,33 @@ JNIEXPORT void JNICALL Java_com_quorix_statistics_StatisticsNative_doRegressionS
     }
 }
 
+JNIEXPORT void JNICALL Java_com_quorix_statistics_StatisticsNative_doMissingDiagnosis(JNIEnv* env, jobject,
+                                                                                      jstring path, jstring run,
+                                                                                      jint n, jintArray vars) {
+    run_native(env, AnalysisId::missing_diagnosis, path, run, kNoPathLimit, 0, nullptr,
+               [&](JavaArguments& args, std::vector<Argument>& values) {
+                   values.push_back(java_variables_argument(args, n, vars, "the variable list"));
+               });
+}
+
+JNIEXPORT void JNICALL Java_com_quorix_statistics_StatisticsNative_doMissingMean(JNIEnv* env, jobject, jstring path,
+                                                                                 jstring run, jint n, jintArray vars,
+                                                                                 jint var) {
+    run_native(env, AnalysisId::missing_mean, path, run, kNoPathLimit, 0, nullptr,
+               [&](JavaArguments& args, std::vector<Argument>& values) {
+                   values.push_back(java_variables_argument(args, n, vars, "the variable list"));
+                   values.push_back(java_variable_argument({var}));
+               });
+}
+
+JNIEXPORT void JNICALL Java_com_quorix_statistics_StatisticsNative_doMissingEM(JNIEnv* env, jobject, jstring path,
+                                                                               jstring run, jint n, jintArray vars,
+                                                                               jboolean flag) {
+    run_native(env, AnalysisId::missing_em, path, run, kNoPathLimit, 0, nullptr,
+               [&](JavaArguments& args, std::vector<Argument>& values) {
+                   values.push_back(java_variables_argument(args, n, vars, "the variable list"));
+                   values.push_back(integer_argument(flag ? 1 : 0));
+               });
+}
+
 }  // extern "C"

@@ -73,44 +73,74 @@ void whole_sample(std::string& text, const RunContext& context, int dependent, c
     stats_block_text(text, row);
 }
 
-// Mean squares of every row, and F of each effect against the last (error) row.
-void mean_squares(const std::vector<double>& ss, const std::vector<int>& df, std::vector<double>& ms,
-                  std::vector<double>& f) {
-    const size_t rows = ss.size();
-    ms.assign(rows, 0.0);
-    f.assign(rows, 0.0);
-    for (size_t r = 0; r < rows; ++r) ms[r] = ss[r] > 0 && df[r] >= 1 ? ss[r] / df[r] : 0.0;
-    const double error = ms[rows - 1];
-    for (size_t r = 0; r + 1 < rows; ++r) f[r] = ms[r] > 0 && error > 0 ? ms[r] / error : 0.0;
+// One group's (two-way: one cell's) statistics, with its lines above the
+// block in the report and its <Name> element as written.
+struct AnovaGroup {
+    std::string heading;
+    std::string xml_name;
+    StatsRow row{};
+};
+
+// What an analysis of variance found: the whole sample, the groups and the
+// table's rows, the last of which is the error row.
+struct AnovaResult {
+    int dependent = 0;
+    StatsRow whole{};
+    std::vector<AnovaGroup> groups;
+    bool count_groups = false;  // the document gives <nGROUPS>
+    std::vector<std::string> labels;
+    std::vector<double> ss, ms, f, p;
+    std::vector<int> df;
+};
+
+// Mean squares of every row, F and p of each effect against the error row.
+void complete_table(AnovaResult& result) {
+    const size_t rows = result.ss.size();
+    result.ms.assign(rows, 0.0);
+    result.f.assign(rows, 0.0);
+    for (size_t r = 0; r < rows; ++r)
+        result.ms[r] = result.ss[r] > 0 && result.df[r] >= 1 ? result.ss[r] / result.df[r] : 0.0;
+    const double error = result.ms[rows - 1];
+    for (size_t r = 0; r + 1 < rows; ++r) result.f[r] = result.ms[r] > 0 && error > 0 ? result.ms[r] / error : 0.0;
+    // Each effect's p, taken once for the XML and the text table.
+    result.p.assign(rows, 0.0);
+    const std::vector<int> error_dfs(rows, result.df[rows - 1]);
+    f_upper_p_each(static_cast<int>(rows) - 1, result.df.data(), error_dfs.data(), result.f.data(), result.p.data());
 }
 
-// XML rows, text table and report: the common end of both analyses.
-int finish_anova(std::string& text, const std::vector<std::string>& labels, const std::vector<double>& ss,
-                 const std::vector<int>& df) {
-    std::vector<double> ms, f;
-    mean_squares(ss, df, ms, f);
-    const int rows = static_cast<int>(ss.size());
-    const int error_df = df[rows - 1];
-    // Each effect's p, taken once for the XML and the text table.
-    std::vector<double> p(ss.size());
-    const std::vector<int> error_dfs(ss.size(), error_df);
-    f_upper_p_each(rows - 1, df.data(), error_dfs.data(), f.data(), p.data());
+// The report and the result document of a finished analysis, after the head.
+int write_anova(std::string& text, const RunContext& context, const AnovaResult& result) {
+    whole_sample(text, context, result.dependent, result.whole);
+    xml_printf("%s\n", "<GROUPS>");
+    if (result.count_groups) xml_printf("%s%d%s\n", "<nGROUPS>", static_cast<int>(result.groups.size()), "</nGROUPS>");
+    for (size_t g = 0; g < result.groups.size(); ++g) {
+        const AnovaGroup& group = result.groups[g];
+        xml_printf("%s\n", "<Item>");
+        text += group.heading;
+        xml_printf("%s%d%s\n", "<ID>", static_cast<int>(g) + 1, "</ID>");
+        xml_write(group.xml_name);
+        write_stats_block(group.row);
+        stats_block_text(text, group.row);
+        xml_printf("%s\n", "</Item>");
+    }
+    xml_printf("%s\n", "</GROUPS>");
+    const int rows = static_cast<int>(result.ss.size());
     double total_ss = 0;
     int total_df = 0;
     xml_printf("%s\n", "<ANOVASTAT>");
     for (int r = 0; r < rows; ++r) {
-        total_ss += ss[r];
-        total_df += df[r];
-        if (r + 1 < rows)
-            write_anova_row(labels[r].c_str(), df[r], ss[r], ms[r], f[r], p[r]);
-        else
-            write_anova_row(labels[r].c_str(), df[r], ss[r], ms[r], kNotApplicable, kNotApplicable);
+        total_ss += result.ss[r];
+        total_df += result.df[r];
+        const bool effect = r + 1 < rows;
+        write_anova_row(result.labels[r].c_str(), result.df[r], result.ss[r], result.ms[r],
+                        effect ? result.f[r] : kNotApplicable, effect ? result.p[r] : kNotApplicable);
     }
     write_anova_row("TOTAL", total_df, total_ss, kNotApplicable, kNotApplicable, kNotApplicable);
     xml_printf("%s\n", "</ANOVASTAT>");
     xml_printf("%s\n", "</AnovaTbl>");
     write_result_end();
-    anova_table_text(text, labels.data(), ss.data(), df.data(), ms.data(), f.data(), p.data(), rows);
+    anova_table_text(text, result.labels.data(), result.ss.data(), result.df.data(), result.ms.data(),
+                     result.f.data(), result.p.data(), rows);
     channel_write(kReportChannel, text);
     channel_printf(kLogChannel, "%s\n", "\nANOVA IS DONE !");
     return 0;
@@ -150,7 +180,6 @@ int one_way(RunContext& context, int dependent, int factor) {
         groups[static_cast<size_t>(g) * n + filled[g]++] = y[c];
     }
 
-    write_anova_head(context, "ANOVA1", 2);
     // The whole sample's statistics (rows[0]) and every group's, in passes
     // that take two samples at a time; y and the groups are reordered.
     std::vector<StatsRow> rows(static_cast<size_t>(k) + 1, StatsRow{});
@@ -163,35 +192,35 @@ int one_way(RunContext& context, int dependent, int factor) {
     for (size_t i = 0; i < rows.size(); ++i) targets[i] = &rows[i];
     std::vector<double> residuals(rows.size());
     describe_samples(samples.data(), counts.data(), targets.data(), rows.size(), residuals.data());
-    const StatsRow& grand = rows[0];
-    whole_sample(text, context, dependent, grand);
+
+    AnovaResult result;
+    result.dependent = dependent;
+    result.whole = rows[0];
     const std::string factor_name = variable_name(context.header, factor);
     const std::vector<std::string> texts = level_texts(context, factor, levels);
-    xml_printf("%s\n", "<GROUPS>");
     double between = 0, within = 0;
     for (int g = 0; g < k; ++g) {
-        xml_printf("%s\n", "<Item>");
-        text += "\n";
-        append_printf(text, "%-s (%-s)\n", factor_name.c_str(), texts[g].c_str());
-        text += "-------------------\n";
-        const StatsRow& row = rows[static_cast<size_t>(g) + 1];
-        xml_printf("%s%d%s\n", "<ID>", g + 1, "</ID>");
-        xml_printf("%s%s%s\n", "<Name>", texts[g].c_str(), "</Name>");
-        write_stats_block(row);
-        stats_block_text(text, row);
-        between += squared_deviation(row[kStatMean], residuals[static_cast<size_t>(g) + 1], grand[kStatMean],
-                                     residuals[0]);
-        within += row[kStatSumSquares];
-        xml_printf("%s\n", "</Item>");
+        AnovaGroup group;
+        group.heading = "\n";
+        append_printf(group.heading, "%-s (%-s)\n", factor_name.c_str(), texts[g].c_str());
+        group.heading += "-------------------\n";
+        group.xml_name = "<Name>" + texts[g] + "</Name>\n";
+        group.row = rows[static_cast<size_t>(g) + 1];
+        between += squared_deviation(group.row[kStatMean], residuals[static_cast<size_t>(g) + 1],
+                                     result.whole[kStatMean], residuals[0]);
+        within += group.row[kStatSumSquares];
+        result.groups.push_back(std::move(group));
     }
-    xml_printf("%s\n", "</GROUPS>");
-
     // The error sum of squares is the groups' own sums of squared deviations
     // added up, not the total less the between part, which cancels when the
     // between part dominates; the printed total is the sum of the two.
-    const double ss_between = n * between;
-    return finish_anova(text, {factor_name, "ERROR"}, {ss_between, within},
-                        {k - 1, total - k});
+    result.labels = {factor_name, "ERROR"};
+    result.ss = {n * between, within};
+    result.df = {k - 1, total - k};
+    complete_table(result);
+
+    write_anova_head(context, "ANOVA1", 2);
+    return write_anova(text, context, result);
 }
 
 int two_way(RunContext& context, int dependent, int factor_a, int factor_b) {
@@ -240,40 +269,33 @@ int two_way(RunContext& context, int dependent, int factor_a, int factor_b) {
         source[static_cast<size_t>((ai * b + bi) * n + within)] = position;
     }
 
-    write_anova_head(context, "ANOVA2", 3);
+    AnovaResult result;
+    result.dependent = dependent;
+    result.count_groups = true;
     double grand_residual = 0;
-    const StatsRow grand = describe_in_place(y.data(), y.size(), grand_residual);
-    whole_sample(text, context, dependent, grand);
-    const double grand_mean = grand[kStatMean];
+    result.whole = describe_in_place(y.data(), y.size(), grand_residual);
+    const double grand_mean = result.whole[kStatMean];
     const std::string name_a = variable_name(context.header, factor_a);
     const std::string name_b = variable_name(context.header, factor_b);
     const std::vector<std::string> texts_a = level_texts(context, factor_a, levels_a);
     const std::vector<std::string> texts_b = level_texts(context, factor_b, levels_b);
-    xml_printf("%s\n", "<GROUPS>");
-    xml_printf("%s%d%s\n", "<nGROUPS>", c, "</nGROUPS>");
     double cell_sum = 0, within = 0;
     for (int bi = 0; bi < b; ++bi) {
         for (int ai = 0; ai < a; ++ai) {
             const int cell = bi * a + ai;
-            xml_printf("%s\n", "<Item>");
-            text += "\n";
-            append_printf(text, "%-s (%-s) and %-s (%-s)\r\n", name_a.c_str(), texts_a[ai].c_str(), name_b.c_str(),
-                          texts_b[bi].c_str());
-            text += "-------------------------------------------\n";
+            AnovaGroup group;
+            group.heading = "\n";
+            append_printf(group.heading, "%-s (%-s) and %-s (%-s)\r\n", name_a.c_str(), texts_a[ai].c_str(),
+                          name_b.c_str(), texts_b[bi].c_str());
+            group.heading += "-------------------------------------------\n";
+            group.xml_name = "<Name>" + name_a + "(" + texts_a[ai] + ") by" + name_b + "(" + texts_b[bi] + ")</Name>";
             double residual = 0;
-            const StatsRow row =
-                describe_values(&values[static_cast<size_t>(cell) * n], static_cast<size_t>(n), residual);
-            xml_printf("%s%d%s\n", "<ID>", cell + 1, "</ID>");
-            xml_printf("%s%s%s%s%s%s%s%s%s", "<Name>", name_a.c_str(), "(", texts_a[ai].c_str(), ") by", name_b.c_str(),
-                       "(", texts_b[bi].c_str(), ")</Name>");
-            write_stats_block(row);
-            stats_block_text(text, row);
-            cell_sum += squared_deviation(row[kStatMean], residual, grand_mean, grand_residual);
-            within += row[kStatSumSquares];
-            xml_printf("%s\n", "</Item>");
+            group.row = describe_values(&values[static_cast<size_t>(cell) * n], static_cast<size_t>(n), residual);
+            cell_sum += squared_deviation(group.row[kStatMean], residual, grand_mean, grand_residual);
+            within += group.row[kStatSumSquares];
+            result.groups.push_back(std::move(group));
         }
     }
-    xml_printf("%s\n", "</GROUPS>");
 
     // Sum over the levels of one factor of (level mean - grand mean)^2, the
     // levels being runs of equal length in the current order of values.
@@ -293,9 +315,13 @@ int two_way(RunContext& context, int dependent, int factor_a, int factor_b) {
     const double ss_b = static_cast<double>(total / b) * level_sum(b);
     apply_permutation(values.data(), total, source.data());
     const double ss_a = static_cast<double>(total / a) * level_sum(a);
-    return finish_anova(text, {name_a, name_b, "INTERACTION", "ERROR"},
-                        {ss_a, ss_b, ss_cells - ss_a - ss_b, within},
-                        {a - 1, b - 1, (a - 1) * (b - 1), total - c});
+    result.labels = {name_a, name_b, "INTERACTION", "ERROR"};
+    result.ss = {ss_a, ss_b, ss_cells - ss_a - ss_b, within};
+    result.df = {a - 1, b - 1, (a - 1) * (b - 1), total - c};
+    complete_table(result);
+
+    write_anova_head(context, "ANOVA2", 3);
+    return write_anova(text, context, result);
 }
 
 // Memory failures anywhere in a run end it with the analysis's own message.
