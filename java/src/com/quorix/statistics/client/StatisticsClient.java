@@ -267,6 +267,58 @@ public final class StatisticsClient {
                 NonparametricTest.word(options.tests()));
     }
 
+    /**
+     * Where values are missing: pairwise counts and percentages of cases missing either variable
+     * and the correlations of the presence indicators. Runs on every case.
+     *
+     * @param run the data file and run name, without a case selection
+     * @param options the variables
+     * @return the outcome
+     * @throws IllegalArgumentException when an argument does not fit the data file or the run selects cases
+     */
+    public RunResult missingDiagnosis(Run run, MissingDiagnosisOptions options) {
+        int[] variables = resolve(run, options).all(options.variables());
+        return call(Analysis.MISSING_DIAGNOSIS, run, variables.length, variables);
+    }
+
+    /**
+     * Mean imputation: missing values replaced by the variable's mean, or its group's mean, in a
+     * filled copy of the data file. Runs on every case.
+     *
+     * @param run the data file and run name, without a case selection
+     * @param options the variables and grouping variable
+     * @return the outcome
+     * @throws IllegalArgumentException when an argument does not fit the data file, the grouping
+     *     variable is one of the variables or the run selects cases
+     */
+    public RunResult meanImputation(Run run, MeanImputationOptions options) {
+        Resolver resolver = resolve(run, options);
+        int group = -1; // none
+        int[] variables;
+        if (options.grouping().isPresent()) {
+            int[][] v = resolver.distinct(options.variables(), List.of(options.grouping().get()));
+            variables = v[0];
+            group = v[1][0];
+        } else {
+            variables = resolver.all(options.variables());
+        }
+        return call(Analysis.MEAN_IMPUTATION, run, variables.length, variables, group);
+    }
+
+    /**
+     * EM estimation of the means and covariances, with the imputed cells written to
+     * {@code MissingEM.dat} in the data file's directory. Runs on every case.
+     *
+     * @param run the data file and run name, without a case selection
+     * @param options the variables and whether to write the matrix file
+     * @return the outcome
+     * @throws IllegalArgumentException when an argument does not fit the data file or the run selects cases
+     */
+    public RunResult emImputation(Run run, EmImputationOptions options) {
+        int[] variables = resolve(run, options).all(options.variables());
+        return call(Analysis.EM_IMPUTATION, run, variables.length, variables, options.writeMatrix());
+    }
+
     /** Variable references resolved against a run's data file. */
     private static final class Resolver {
         private final DataFile data;
@@ -323,8 +375,8 @@ public final class StatisticsClient {
 
     /**
      * Runs the native method: the data file path and run name, the analysis's own arguments, then
-     * the case selection; the result files of an earlier run of the name are removed first, so
-     * that what is read afterwards is this run's.
+     * the case selection where it takes one; the result files of an earlier run of the name are
+     * removed first, so that what is read afterwards is this run's.
      */
     private RunResult call(Analysis analysis, Run run, Object... parameters) {
         return call(analysis, run, null, parameters);
@@ -336,7 +388,10 @@ public final class StatisticsClient {
         int limit = analysis.pathLimit();
         if (limit > 0 && path.getBytes(StandardCharsets.UTF_8).length > limit)
             throw new IllegalArgumentException("the data file path is longer than " + limit + " bytes: " + path);
-        int[] selection = analysis.selection(run.cases(), run.data().caseCount());
+        if (!analysis.takesSelection() && !run.cases().isAll())
+            throw new IllegalArgumentException("the " + analysis.nativeMethod() + " analysis runs on every case; "
+                    + "it takes no case selection");
+        int[] selection = analysis.takesSelection() ? analysis.selection(run.cases(), run.data().caseCount()) : null;
         for (String extension : new String[] {"out", "log", "xml"}) {
             Path file = run.resultFile(extension);
             try {
@@ -347,8 +402,10 @@ public final class StatisticsClient {
         }
         List<Object> arguments = new ArrayList<>(List.of(path, run.name()));
         arguments.addAll(Arrays.asList(parameters));
-        arguments.add(selection.length);
-        arguments.add(selection);
+        if (selection != null) {
+            arguments.add(selection.length);
+            arguments.add(selection);
+        }
         engine.call(analysis.nativeMethod(), arguments.toArray());
         return RunResult.read(analysis, run, results);
     }
