@@ -50,9 +50,10 @@ import java.util.function.Function;
 
 /**
  * The typed client over every wired analysis on tests/java/client.csv (x, y, g2, g3, one, none,
- * word): a run that succeeds, a run that fails with the message its log gives, and options refused
- * before anything runs; then the case selection in both of its native forms, and the library found
- * through quorix.library.path in a JVM of its own.
+ * word; EM on tests/java/ten.csv): a run that succeeds, a run that fails with the message its log
+ * gives, and options refused before anything runs; then the regression's result arrays, the case
+ * selection in both of its native forms, and the library found through quorix.library.path in a
+ * JVM of its own.
  * Arguments: scratch directory, golden directory, rkstat.
  */
 public final class ClientTest {
