@@ -17,10 +17,10 @@ namespace {
 
 // One parameter's value from the bytes, in the forms a caller could pass:
 // variable numbers in and out of range, any double, odd words and bits.
-Argument fuzz_argument(ByteReader& in, const FuzzFile& file, const ParameterSpec& spec) {
-    switch (spec.kind) {
+Argument fuzz_argument(ByteReader& in, const FuzzFile& file, const ParameterSpec& parameter) {
+    switch (parameter.kind) {
     case ParameterKind::variables: {
-        std::vector<int> variables(static_cast<size_t>(spec.count > 0 ? spec.count : in.small(file.variables + 2)));
+        std::vector<int> variables(static_cast<size_t>(parameter.count > 0 ? parameter.count : in.small(file.variables + 2)));
         for (int& variable : variables) variable = in.variable(file.variables);
         return variables_argument(std::move(variables));
     }
@@ -36,8 +36,8 @@ Argument fuzz_argument(ByteReader& in, const FuzzFile& file, const ParameterSpec
         return integer_argument(in.byte() | (in.byte() << 8));
     case ParameterKind::word: {
         static const char* const kOdd[] = {nullptr, "x", "", "PAIR", "COV"};
-        const size_t choice = static_cast<size_t>(in.small(static_cast<int>(spec.names.size() + 5)));
-        return word_argument(choice < spec.names.size() ? spec.names[choice].name : kOdd[choice - spec.names.size()]);
+        const size_t choice = static_cast<size_t>(in.small(static_cast<int>(parameter.names.size() + 5)));
+        return word_argument(choice < parameter.names.size() ? parameter.names[choice].name : kOdd[choice - parameter.names.size()]);
     }
     }
     return Argument();
@@ -71,7 +71,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const AnalysisRow& row = *rows[static_cast<size_t>(in.small(static_cast<int>(rows.size())))];
     const FuzzFile file = make_data_file(in);
     AnalysisArguments arguments;
-    for (const ParameterSpec& spec : row.parameters) arguments.values.push_back(fuzz_argument(in, file, spec));
+    for (const ParameterSpec& parameter : row.parameters) arguments.values.push_back(fuzz_argument(in, file, parameter));
     arguments.selection = in.selection(file.cases);
     run_analysis(row.id, file.path, "fz", arguments);
     return 0;

@@ -34,8 +34,8 @@ std::vector<std::string> split_list(const std::string& text) {
 const char* const kCommonOptions[] = {"run", "select", "out-dir"};
 
 const ParameterSpec* find_parameter(const AnalysisRow& row, const std::string& name) {
-    for (const ParameterSpec& spec : row.parameters)
-        if (name == spec.option) return &spec;
+    for (const ParameterSpec& parameter : row.parameters)
+        if (name == parameter.option) return &parameter;
     return nullptr;
 }
 
@@ -47,32 +47,32 @@ std::string unknown_option_message(const AnalysisRow& row, const std::string& op
         message += separator + std::string(name);
         separator = ", --";
     }
-    for (const ParameterSpec& spec : row.parameters) message += separator + std::string(spec.option);
+    for (const ParameterSpec& parameter : row.parameters) message += separator + std::string(parameter.option);
     return message + ", --quiet";
 }
 
-std::string names_of(const ParameterSpec& spec) {
+std::string names_of(const ParameterSpec& parameter) {
     std::string names;
-    for (const BitName& name : spec.names) names += (names.empty() ? "" : ", ") + std::string(name.name);
+    for (const BitName& name : parameter.names) names += (names.empty() ? "" : ", ") + std::string(name.name);
     return names;
 }
 
 // One parameter's value from its option text (the fallback when not given).
-bool parse_parameter(const ParameterSpec& spec, const std::string& data_path, const std::string* given,
+bool parse_parameter(const ParameterSpec& parameter, const std::string& data_path, const std::string* given,
                      Argument& argument, std::string& error) {
-    const std::string option = std::string("--") + spec.option;
-    const std::string text = given ? *given : spec.fallback;
-    switch (spec.kind) {
+    const std::string option = std::string("--") + parameter.option;
+    const std::string text = given ? *given : parameter.fallback;
+    switch (parameter.kind) {
     case ParameterKind::variables:
     case ParameterKind::variable:
-        if (!given && spec.fallback == std::string("none")) return true;  // an optional variable left out
+        if (!given && parameter.fallback == std::string("none")) return true;  // an optional variable left out
         if (!given) {
             error = option + " is required";
             return false;
         }
         if (!resolve_variables(data_path, text, argument.variables, error)) return false;
-        if (spec.count > 0 && argument.variables.size() != static_cast<size_t>(spec.count)) {
-            error = option + " takes " + (spec.kind == ParameterKind::variable ? "one variable" : spec.roles);
+        if (parameter.count > 0 && argument.variables.size() != static_cast<size_t>(parameter.count)) {
+            error = option + " takes " + (parameter.kind == ParameterKind::variable ? "one variable" : parameter.roles);
             return false;
         }
         if (argument.variables.empty()) {
@@ -108,10 +108,10 @@ bool parse_parameter(const ParameterSpec& spec, const std::string& data_path, co
         for (const std::string& word : split_list(text)) {
             if (word == "none") continue;
             int bit = 0;
-            for (const BitName& name : spec.names)
+            for (const BitName& name : parameter.names)
                 if (word == name.name) bit = name.bit;
             if (bit == 0) {
-                error = option + " takes " + names_of(spec) + " or none, got '" + word + "'";
+                error = option + " takes " + names_of(parameter) + " or none, got '" + word + "'";
                 return false;
             }
             argument.integer |= bit;
@@ -172,10 +172,10 @@ bool parse_request(const AnalysisRow& row, const std::vector<std::string>& args,
             return false;
         }
     }
-    for (const ParameterSpec& spec : row.parameters) {
-        const auto value = given.find(spec.option);
+    for (const ParameterSpec& parameter : row.parameters) {
+        const auto value = given.find(parameter.option);
         Argument argument;
-        if (!parse_parameter(spec, request.data_path, value == given.end() ? nullptr : &value->second, argument,
+        if (!parse_parameter(parameter, request.data_path, value == given.end() ? nullptr : &value->second, argument,
                              error))
             return false;
         request.arguments.values.push_back(std::move(argument));

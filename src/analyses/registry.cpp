@@ -245,8 +245,8 @@ const std::vector<AnalysisRow>& rows() {
 bool numeric_variables_only(const AnalysisRow& row, const AnalysisArguments& arguments, const RunContext& context) {
     bool numeric = true;
     for (size_t p = 0; p < row.parameters.size(); ++p) {
-        const ParameterSpec& spec = row.parameters[p];
-        if (!spec.numeric || (spec.kind != Kind::variables && spec.kind != Kind::variable)) continue;
+        const ParameterSpec& parameter = row.parameters[p];
+        if (!parameter.numeric || (parameter.kind != Kind::variables && parameter.kind != Kind::variable)) continue;
         for (int variable : arguments.variables(p))
             if (variable >= 1 && variable <= context.header.variable_count)
                 numeric &= check_numeric_variable(variable, variable_name(context.header, variable).c_str(),

@@ -87,7 +87,7 @@ void expect_rows(const std::vector<AnovaRow>& rows, const std::vector<AnovaRow>&
     }
 }
 
-TEST(Anova, OneWayAgainstR) {
+TEST(Anova, TablesAgainstR) {
     // R: i <- 0:23; lev <- c(2, 5, 9, 11); g <- lev[(i * 7) %% 4 + 1]; y <- ((i * 37) %% 23) / 3 + match(g, lev) * 0.8
     // summary(aov(y ~ factor(g)))
     ScratchDir dir;
@@ -99,22 +99,20 @@ TEST(Anova, OneWayAgainstR) {
         y.values.push_back(((i * 37) % 23) / 3.0 + (level + 1) * 0.8);
     }
     testing::write_numeric_file(dir.file("one.rkd"), {y, g});
-    const AnovaRun run = run_anova(dir, dir.file("one.rkd"), "r", {1, 2});
+    AnovaRun run = run_anova(dir, dir.file("one.rkd"), "r", {1, 2});
     ASSERT_EQ(run.status, 0);
     expect_rows(anova_rows(section(run.record, "xml")),
                 {{"g", 36.3842592592592, 12.1280864197531, 1.98369428037761, 0.148886065052125, 3},
                  {"ERROR", 122.277777777778, 6.11388888888889, -1, -1, 20},
                  {"TOTAL", 158.662037037037, -1, -1, -1, 23}});
-}
 
-TEST(Anova, TwoWayOfScrambledCasesAgainstR) {
-    // R: i <- 0:35; cell <- (i * 5) %% 12; ai <- cell %% 3; bi <- cell %/% 3
+    // Two-way, cases scrambled. R: i <- 0:35; cell <- (i * 5) %% 12; ai <- cell %% 3; bi <- cell %/% 3
     // A <- c(3, 1, 7)[ai + 1]; B <- c(10, 20, 30, 40)[bi + 1]
     // y <- ((i * 29) %% 31) / 4 + ai * 1.5 + bi * 0.7 + ((ai * bi) %% 3) * 0.9
     // summary(aov(y ~ factor(A) * factor(B)))
-    ScratchDir dir;
     const double a_levels[] = {3, 1, 7};
-    TestVariable y{"y", {}}, a{"a", {}}, b{"b", {}};
+    TestVariable a{"a", {}}, b{"b", {}};
+    y.values.clear();
     for (int i = 0; i < 36; ++i) {
         const int cell = (i * 5) % 12, ai = cell % 3, bi = cell / 3;
         a.values.push_back(a_levels[ai]);
@@ -122,7 +120,7 @@ TEST(Anova, TwoWayOfScrambledCasesAgainstR) {
         y.values.push_back(((i * 29) % 31) / 4.0 + ai * 1.5 + bi * 0.7 + ((ai * bi) % 3) * 0.9);
     }
     testing::write_numeric_file(dir.file("two.rkd"), {y, a, b});
-    const AnovaRun run = run_anova(dir, dir.file("two.rkd"), "r", {1, 2, 3});
+    run = run_anova(dir, dir.file("two.rkd"), "r", {1, 2, 3});
     ASSERT_EQ(run.status, 0);
     expect_rows(anova_rows(section(run.record, "xml")),
                 {{"a", 125.890138888889, 62.9450694444443, 9.21615658362988, 0.00107194970366185, 2},
@@ -190,7 +188,7 @@ TEST(Anova, DesignChecks) {
                    " No used cases were found!");
 }
 
-TEST(Anova, DegenerateTables) {
+TEST(Anova, DegenerateTablesAndHostileColumns) {
     ScratchDir dir;
     // One case per cell: no error df, so no F and p 1.
     std::vector<AnovaRow> rows =
@@ -214,6 +212,12 @@ TEST(Anova, DegenerateTables) {
     EXPECT_EQ(missing.status, 0);
     EXPECT_NE(missing.record.find(" Number of cases used in this analysis are ..      4\n"), std::string::npos);
     EXPECT_NE(missing.record.find("<Cases>    4</Cases>"), std::string::npos);
+    // Non-finite values end cleanly; a variable outside the file is refused.
+    const double nan = std::numeric_limits<double>::quiet_NaN(), inf = std::numeric_limits<double>::infinity();
+    EXPECT_EQ(run_anova(dir, design_file(dir, {1, 2, 1, 2}, {}, {nan, inf, 1e308, -1e308}), "odd", {1, 2}).status, 0);
+    expect_refused(run_anova(dir, design_file(dir, {nan, nan, 1, 1, 2, 2}), "nan", {1, 2}),
+                   "Independent variable has unequal-size categories!");
+    EXPECT_EQ(run_anova(dir, design_file(dir, {1, 2}), "range", {1, 2, 9}).status, -1);
 }
 
 TEST(Anova, LongNamesAndLabels) {
@@ -233,15 +237,6 @@ TEST(Anova, LongNamesAndLabels) {
               std::string::npos)
         << section(run.record, "out");
     EXPECT_NE(run.record.find("<sName>factorwithalongname</sName>"), std::string::npos);
-}
-
-TEST(Anova, HostileColumnsEndCleanly) {
-    ScratchDir dir;
-    const double nan = std::numeric_limits<double>::quiet_NaN(), inf = std::numeric_limits<double>::infinity();
-    EXPECT_EQ(run_anova(dir, design_file(dir, {1, 2, 1, 2}, {}, {nan, inf, 1e308, -1e308}), "odd", {1, 2}).status, 0);
-    expect_refused(run_anova(dir, design_file(dir, {nan, nan, 1, 1, 2, 2}), "nan", {1, 2}),
-                   "Independent variable has unequal-size categories!");
-    EXPECT_EQ(run_anova(dir, design_file(dir, {1, 2}), "range", {1, 2, 9}).status, -1);
 }
 
 }  // namespace

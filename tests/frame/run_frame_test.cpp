@@ -84,6 +84,13 @@ TEST(RunFrame, DriverResultsGiveTheirConsoleLines) {
     const std::string memory = run_and_record(dir, path, "r", -1);
     EXPECT_NE(memory.find("\nMemory allocation error when doing Descriptive OperationDescript Analysis Done!\n"),
               std::string::npos);
+    // A driver that runs out of memory gives the memory status and leaves no file open.
+    ::testing::internal::CaptureStdout();
+    const int status = run_frame(path.c_str(), "r", analysis_row(AnalysisId::descriptive).frame, {},
+                                 [](RunContext&) -> int { throw std::bad_alloc(); });
+    ::testing::internal::GetCapturedStdout();
+    EXPECT_EQ(status, -1);
+    EXPECT_EQ(output_state().files_open, 0);
 }
 
 TEST(RunFrame, ResultNamesDropTheLastFourCharacters) {
@@ -92,10 +99,8 @@ TEST(RunFrame, ResultNamesDropTheLastFourCharacters) {
     EXPECT_EQ(names.report, "dir/data_a.b.out");
     EXPECT_EQ(names.log, "dir/data_a.b.log");
     EXPECT_EQ(names.xml, "dir/data_a.b.xml");
+    // A path shorter than an extension has none, and the run stops before the driver.
     EXPECT_TRUE(result_file_names("abc", "run").report.empty());
-}
-
-TEST(RunFrame, PathShorterThanAnExtensionIsRefused) {
     ::testing::internal::CaptureStdout();
     int calls = 0;
     const int status = run_frame("a.r", "run", analysis_row(AnalysisId::descriptive).frame, {}, [&calls](RunContext&) { return ++calls; });
@@ -119,18 +124,6 @@ TEST(RunFrame, FramesWithoutSelectionIgnoreTheCallersAndPrintNoStatus) {
     EXPECT_EQ(seen, 0u);
     EXPECT_EQ(console.find("Descriptive Operation"), std::string::npos);
     EXPECT_NE(console.find("Mean Imputation Done!\n"), std::string::npos);
-}
-
-TEST(RunFrame, DriverOutOfMemoryBecomesTheMemoryStatus) {
-    ScratchDir dir;
-    const std::string path = dir.file("data.rkd");
-    testing::write_numeric_file(path, numbered_variables(1, 3));
-    ::testing::internal::CaptureStdout();
-    const int status = run_frame(path.c_str(), "r", analysis_row(AnalysisId::descriptive).frame, {},
-                                 [](RunContext&) -> int { throw std::bad_alloc(); });
-    ::testing::internal::GetCapturedStdout();
-    EXPECT_EQ(status, -1);
-    EXPECT_EQ(output_state().files_open, 0);
 }
 
 // A FIFO would block the open for good and a directory reads as an empty

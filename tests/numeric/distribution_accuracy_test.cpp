@@ -21,11 +21,10 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdio>
-#include <cstdlib>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
+
+#include "support/test_files.h"
 
 using namespace quorix;
 
@@ -45,25 +44,8 @@ struct Branch {
 // Rows of one function from the reference file.
 std::vector<GridRow> reference_rows(const std::string& function) {
     std::vector<GridRow> rows;
-    std::ifstream in(std::string(QUORIX_TEST_DATA_DIR) + "/numeric/distribution_reference.csv");
-    EXPECT_TRUE(in.good()) << "reference values not found";
-    for (std::string line; std::getline(in, line);) {
-        if (line.empty() || line[0] == '#') continue;
-        std::istringstream fields(line);
-        std::string name, cell;
-        std::getline(fields, name, ',');
-        if (name != function) continue;
-        GridRow row{};
-        std::getline(fields, cell, ',');
-        row.branch = std::stoi(cell);
-        for (double& arg : row.arg) {
-            std::getline(fields, cell, ',');
-            arg = std::strtod(cell.c_str(), nullptr);
-        }
-        std::getline(fields, cell, ',');
-        row.expected = std::strtod(cell.c_str(), nullptr);
-        rows.push_back(row);
-    }
+    for (const auto& [name, v] : quorix::testing::read_named_table("numeric/distribution_reference.csv"))
+        if (name == function) rows.push_back({{v.at(1), v.at(2), v.at(3), v.at(4)}, v.at(5), static_cast<int>(v[0])});
     return rows;
 }
 

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -13,6 +15,7 @@
 #include "analyses/basic/descriptive.h"
 #include "data_tools.h"
 #include "datafile/rkd_writer.h"
+#include "frame/case_access.h"
 #include "frame/channels.h"
 #include "frame/run_frame.h"
 
@@ -135,19 +138,46 @@ std::string import_sample(const ScratchDir& dir, const std::string& csv, const s
     return path;
 }
 
-std::vector<std::vector<double>> read_number_table(const std::string& name) {
-    std::vector<std::vector<double>> rows;
+std::vector<std::pair<std::string, std::vector<double>>> read_named_table(const std::string& name) {
+    std::vector<std::pair<std::string, std::vector<double>>> rows;
     std::istringstream in(read_text(std::string(QUORIX_TEST_DATA_DIR) + "/" + name));
     bool header = true;
     for (std::string line; std::getline(in, line);) {
         if (line.empty() || line[0] == '#' || std::exchange(header, false)) continue;
-        std::vector<double> row;
         std::istringstream fields(line);
-        for (std::string field; std::getline(fields, field, ',');) row.push_back(std::strtod(field.c_str(), nullptr));
-        rows.push_back(row);
+        std::string first;
+        std::getline(fields, first, ',');
+        rows.emplace_back(first, std::vector<double>());
+        for (std::string field; std::getline(fields, field, ',');) rows.back().second.push_back(std::strtod(field.c_str(), nullptr));
     }
     EXPECT_FALSE(rows.empty()) << "no rows in " << name;
     return rows;
+}
+
+std::vector<std::vector<double>> read_number_table(const std::string& name) {
+    std::vector<std::vector<double>> rows;
+    for (auto& [first, numbers] : read_named_table(name)) {
+        numbers.insert(numbers.begin(), std::strtod(first.c_str(), nullptr));
+        rows.push_back(std::move(numbers));
+    }
+    return rows;
+}
+
+void expect_near_each(const std::vector<double>& actual, const std::vector<double>& expected, double tolerance,
+                      const std::string& what) {
+    ASSERT_EQ(actual.size(), expected.size()) << what;
+    for (size_t i = 0; i < expected.size(); ++i)
+        EXPECT_NEAR(actual[i], expected[i], tolerance * std::max(1.0, std::fabs(expected[i]))) << what << " element " << i;
+}
+
+std::vector<double> read_column(const std::string& path, int variable) {
+    RunContext context;
+    std::string error;
+    std::vector<double> column;
+    EXPECT_TRUE(open_data_file(path, context, error)) << error;
+    EXPECT_TRUE(read_numeric_column(context, variable, column)) << path << " variable " << variable;
+    close_data_file(context);
+    return column;
 }
 
 StatsRow describe(std::vector<double> values) {

@@ -77,6 +77,16 @@ std::string import_sample(const ScratchDir& dir, const std::string& csv, const s
 // the header line are skipped; "nan" and "inf" are read as such.
 std::vector<std::vector<double>> read_number_table(const std::string& name);
 
+// Each element near its expected value: within tolerance * max(1, |expected|).
+void expect_near_each(const std::vector<double>& actual, const std::vector<double>& expected, double tolerance,
+                      const std::string& what);
+
+// Numeric column `variable` (1-based) of a data file; empty when it cannot be read.
+std::vector<double> read_column(const std::string& path, int variable);
+
+// The same for tables whose first column names a function: each row's name and numbers.
+std::vector<std::pair<std::string, std::vector<double>>> read_named_table(const std::string& name);
+
 // The statistics row of values (describe_sample, which reorders its copy).
 StatsRow describe(std::vector<double> values);
 

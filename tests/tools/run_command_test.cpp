@@ -87,9 +87,9 @@ TEST(RunCommand, UsageNamesEveryOption) {
     const std::string usage = run_usage();
     for (const AnalysisRow& row : analysis_rows()) {
         if (!row.entry) continue;
-        for (const ParameterSpec& spec : row.parameters)
-            EXPECT_NE(std::string(row.usage).find(std::string("--") + spec.option), std::string::npos)
-                << row.command << " --" << spec.option;
+        for (const ParameterSpec& parameter : row.parameters)
+            EXPECT_NE(std::string(row.usage).find(std::string("--") + parameter.option), std::string::npos)
+                << row.command << " --" << parameter.option;
         std::string line = "  " + std::string(row.command);
         line.resize(std::max<size_t>(line.size(), 16), ' ');
         EXPECT_NE(usage.find(line + " " + row.usage + "\n"), std::string::npos) << row.command;
