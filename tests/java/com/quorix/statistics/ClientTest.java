@@ -8,17 +8,31 @@ import com.quorix.statistics.client.CrosstabLine;
 import com.quorix.statistics.client.CrosstabOptions;
 import com.quorix.statistics.client.DataFile;
 import com.quorix.statistics.client.DescriptiveOptions;
+import com.quorix.statistics.client.EmImputationOptions;
+import com.quorix.statistics.client.FactorAnalysisOptions;
+import com.quorix.statistics.client.FactorExtraction;
+import com.quorix.statistics.client.FactorRotation;
 import com.quorix.statistics.client.FrequencyOptions;
+import com.quorix.statistics.client.GeneralLinearModelOptions;
 import com.quorix.statistics.client.IndependentTTestOptions;
+import com.quorix.statistics.client.LoadingSort;
 import com.quorix.statistics.client.MatchedTTestOptions;
 import com.quorix.statistics.client.MatrixKind;
+import com.quorix.statistics.client.MeanImputationOptions;
+import com.quorix.statistics.client.MissingDiagnosisOptions;
 import com.quorix.statistics.client.MissingValueProcessing;
+import com.quorix.statistics.client.NonparametricOptions;
+import com.quorix.statistics.client.NonparametricTest;
 import com.quorix.statistics.client.OneSampleTTestOptions;
 import com.quorix.statistics.client.OneWayAnovaOptions;
 import com.quorix.statistics.client.PairedTTestOptions;
+import com.quorix.statistics.client.RegressionMethod;
+import com.quorix.statistics.client.RegressionOptions;
 import com.quorix.statistics.client.Run;
 import com.quorix.statistics.client.RunResult;
 import com.quorix.statistics.client.StatisticsClient;
+import com.quorix.statistics.client.StepDirection;
+import com.quorix.statistics.client.StepwiseRegressionOptions;
 import com.quorix.statistics.client.ThreeWayCrosstabOptions;
 import com.quorix.statistics.client.TwoWayAnovaOptions;
 import com.quorix.statistics.client.Variable;
@@ -29,14 +43,17 @@ import java.util.Arrays;
 import java.util.EnumSet;
 import java.util.HashSet;
 import java.util.List;
+import java.util.Optional;
+import java.util.OptionalDouble;
 import java.util.Set;
 import java.util.function.Function;
 
 /**
  * The typed client over every wired analysis on tests/java/client.csv (x, y, g2, g3, one, none,
- * word): a run that succeeds, a run that fails with the message its log gives, and options refused
- * before anything runs; then the case selection in both of its native forms, and the library found
- * through quorix.library.path in a JVM of its own.
+ * word; EM on tests/java/ten.csv): a run that succeeds, a run that fails with the message its log
+ * gives, and options refused before anything runs; then the regression's result arrays, the case
+ * selection in both of its native forms, and the library found through quorix.library.path in a
+ * JVM of its own.
  * Arguments: scratch directory, golden directory, rkstat.
  */
 public final class ClientTest {
@@ -62,6 +79,10 @@ public final class ClientTest {
         check(TestSupport.rkstat(rkstat, false, "import", tests.resolve("java/client.csv").toString(),
                 scratch.resolve("client.rkd").toString()).status == 0, "client.csv imported");
         DataFile data = DataFile.open(scratch.resolve("client.rkd"));
+        // ten.csv's v5 has a value that is missing (16): EM needs variables missing in some cases only.
+        check(TestSupport.rkstat(rkstat, false, "import", tests.resolve("java/ten.csv").toString(),
+                scratch.resolve("ten.rkd").toString(), "--missing", "v5=16").status == 0, "ten.csv imported");
+        DataFile ten = DataFile.open(scratch.resolve("ten.rkd"));
         StatisticsClient client = new StatisticsClient();
         Set<CrosstabLine> all = EnumSet.allOf(CrosstabLine.class);
         Set<CrosstabLine> withNull = new HashSet<>(Arrays.asList(CrosstabLine.EXPECTED, null));
@@ -111,13 +132,62 @@ public final class ClientTest {
                         r -> client.correlation(r, new CorrelationOptions(v("word"))),
                         "Selected variables are all alphanumeric.",
                         r -> client.correlation(r, new CorrelationOptions(List.of(v("x")), null,
-                                MatrixKind.COVARIANCE, false, false))));
+                                MatrixKind.COVARIANCE, false, false))),
+                new Row("glm", r -> client.generalLinearModel(r,
+                        new GeneralLinearModelOptions(v("y"), List.of(v("g2"), v("g3")), List.of(v("x")))),
+                        r -> client.generalLinearModel(r,
+                                new GeneralLinearModelOptions(v("y"), List.of(v("word")), List.of(v("x")))), text,
+                        r -> client.generalLinearModel(r,
+                                new GeneralLinearModelOptions(v("y"), List.of(v("g2")), List.of(v("x"), v("y"))))),
+                new Row("factor", r -> client.factorAnalysis(r, new FactorAnalysisOptions(List.of(v("x"), v("y"),
+                        v("g3")), FactorExtraction.PRINCIPAL_AXES, FactorRotation.OBLIMIN,
+                        MissingValueProcessing.PAIRWISE, false, LoadingSort.COMMUNALITY, 0.5)),
+                        r -> client.factorAnalysis(r, new FactorAnalysisOptions(v("word"))),
+                        "Selected variables are all alphanumeric.",
+                        r -> client.factorAnalysis(r, new FactorAnalysisOptions(List.of(v("x"), v("y")),
+                                FactorExtraction.PRINCIPAL_COMPONENTS, FactorRotation.VARIMAX,
+                                MissingValueProcessing.LISTWISE, false, LoadingSort.NONE, 0))),
+                new Row("regression", r -> client.regression(r,
+                        new RegressionOptions(v("y"), List.of(v("x"), v("g3")), RegressionMethod.HIERARCHICAL)),
+                        r -> client.regression(r,
+                                new RegressionOptions(v("y"), List.of(v("x"), v("word")), RegressionMethod.STANDARD)),
+                        "one Independent variable is alphanumeric.",
+                        r -> client.regression(r,
+                                new RegressionOptions(v("y"), List.of(v("x"), Variable.at(2)), RegressionMethod.STANDARD))),
+                new Row("stepwise", r -> client.stepwiseRegression(r, new StepwiseRegressionOptions(v("y"),
+                        List.of(v("x"), v("g3")), StepDirection.BACKWARD, OptionalDouble.of(4.0))),
+                        r -> client.stepwiseRegression(r, new StepwiseRegressionOptions(v("y"), List.of(v("word")))),
+                        "Independent variables are all alphanumeric.",
+                        r -> client.stepwiseRegression(r, new StepwiseRegressionOptions(v("y"), List.of(v("x")),
+                                StepDirection.FORWARD, OptionalDouble.of(-2.0)))),
+                new Row("nonparametric", r -> client.nonparametric(r, new NonparametricOptions(List.of(v("x"), v("y")),
+                        Optional.of(v("g2")), MissingValueProcessing.PAIRWISE, EnumSet.allOf(NonparametricTest.class))),
+                        r -> client.nonparametric(r, new NonparametricOptions(List.of(v("x"), v("y")),
+                                Optional.of(v("one")), MissingValueProcessing.LISTWISE,
+                                EnumSet.of(NonparametricTest.KRUSKAL_WALLIS))),
+                        "Grouping variable is a constant.",
+                        r -> client.nonparametric(r, new NonparametricOptions(List.of(v("x"), v("y")),
+                                EnumSet.of(NonparametricTest.SIGN, NonparametricTest.KRUSKAL_WALLIS)))),
+                new Row("diagnosis", r -> client.missingDiagnosis(r, new MissingDiagnosisOptions(v("x"), v("none"))),
+                        r -> client.missingDiagnosis(r, new MissingDiagnosisOptions(v("word"))), text,
+                        r -> client.missingDiagnosis(r.selecting(CaseSelection.of(0, 1)),
+                                new MissingDiagnosisOptions(v("x")))),
+                new Row("mean", r -> client.meanImputation(r, new MeanImputationOptions(List.of(v("x"), v("none")),
+                        Optional.of(v("g2")))),
+                        r -> client.meanImputation(r, new MeanImputationOptions(List.of(v("word")), Optional.empty())),
+                        text, r -> client.meanImputation(r, new MeanImputationOptions(List.of(v("x")),
+                                Optional.of(v("x"))))),
+                new Row("em", r -> client.emImputation(Run.of(ten, r.name()),
+                        new EmImputationOptions(List.of(v("v4"), v("v5"), v("v6")), true)),
+                        r -> client.emImputation(r, new EmImputationOptions(List.of(v("x"), v("y")), false)),
+                        "there is no missing data!",
+                        r -> client.emImputation(r, new EmImputationOptions(List.of(v("x")), true))));
 
         for (Row row : rows) {
             RunResult good = row.success.apply(Run.of(data, row.name + "_good"));
             check(good.succeeded() && good.failureMessage().isEmpty(), row.name + " succeeds: " + good);
             check(Files.exists(good.report()) && Files.exists(good.log()) && Files.exists(good.document())
-                    && good.report().getFileName().toString().equals("client_" + row.name + "_good.out"),
+                    && good.report().getFileName().toString().endsWith("_" + row.name + "_good.out"),
                     row.name + ": the result paths");
             RunResult bad = row.failure.apply(Run.of(data, row.name + "_bad"));
             check(!bad.succeeded() && bad.failureMessage().orElse("").equals(row.message)
@@ -135,6 +205,22 @@ public final class ClientTest {
         RunResult correlation = rows.get(10).success.apply(Run.of(data, "notes"));
         check(correlation.logMessages().equals(List.of("one Selected variable is alphanumeric.")),
                 "a successful run keeps the log's notes: " + correlation.logMessages());
+
+        // Fitted values and residuals of y ~ x + g3, one per case: R's lm(y ~ x + g3, read.csv("client.csv"))
+        // and, on cases 0, 1, 3, 5, 7, 8, 9, 10 alone, fitted(lm(...))[1].
+        RegressionOptions yOnX = new RegressionOptions(v("y"), List.of(v("x"), v("g3")), RegressionMethod.STANDARD);
+        RunResult fit = client.regression(Run.of(data, "fit"), yOnX);
+        double[] fitted = fit.fittedValues().orElseThrow();
+        double[] residuals = fit.residuals().orElseThrow();
+        check(fitted.length == 12 && residuals.length == 12 && Math.abs(fitted[0] - 3.79333728746540) < 1e-9
+                && Math.abs(fitted[11] - 4.87168559001299) < 1e-9 && Math.abs(residuals[9] - 1.10736315878664504) < 1e-9,
+                "regression result arrays: " + Arrays.toString(fitted) + " " + Arrays.toString(residuals));
+        double[] some = client.regression(Run.of(data, "fit_some").selecting(CaseSelection.of(0, 1, 3, 5, 7, 8, 9, 10)),
+                yOnX).fittedValues().orElseThrow();
+        check(some.length == 12 && Math.abs(some[0] - 3.70107802641732) < 1e-9 && Double.isNaN(some[2])
+                && Double.isNaN(some[11]) && client.descriptive(Run.of(data, "no_arrays"),
+                        new DescriptiveOptions(v("x"))).fittedValues().isEmpty(),
+                "regression result arrays of selected cases: " + Arrays.toString(some));
 
         // The same five cases, read as case numbers (descriptive) and as case flags (correlation).
         CaseSelection five = CaseSelection.of(11, 3, 0, 7, 3, 5);

@@ -17,13 +17,21 @@ enum Analysis {
     THREE_WAY_CROSSTAB("doCrosstabThree", Mark.LOG, Cases.NUMBERS, true, "CROSSTAB DONE !"),
     ONE_WAY_ANOVA("doAnovaOne", Mark.LOG, Cases.NUMBERS, true, "ANOVA IS DONE !"),
     TWO_WAY_ANOVA("doAnovaTwo", Mark.LOG, Cases.NUMBERS, true, "ANOVA IS DONE !"),
-    CORRELATION("doCorrelation", Mark.LOG, Cases.FLAGS, false, "COVARIANCES DONE !", "CORRELATIONS DONE !");
+    GENERAL_LINEAR_MODEL("doAnovaGLM", Mark.LOG, Cases.FLAGS, true, "ANOVA IS DONE !"),
+    FACTOR_ANALYSIS("doFactorAnalysis", Mark.DOCUMENT, Cases.FLAGS, false, "</EigenTbl>"),
+    CORRELATION("doCorrelation", Mark.LOG, Cases.FLAGS, false, "COVARIANCES DONE !", "CORRELATIONS DONE !"),
+    REGRESSION("doRegression", Mark.LOG, Cases.FLAGS, false, "MULTIPLE REGRESSION DONE !"),
+    STEPWISE_REGRESSION("doRegressionStep", Mark.LOG, Cases.FLAGS, false, "MULTIPLE REGRESSION DONE !"),
+    NONPARAMETRIC("doNonparametric", Mark.LOG, Cases.FLAGS, false, "NONPAR IS DONE !"),
+    MISSING_DIAGNOSIS("doMissingDiagnosis", Mark.DOCUMENT, Cases.NONE, false, "</CorrTbl>"),
+    MEAN_IMPUTATION("doMissingMean", Mark.DOCUMENT, Cases.NONE, false, "</MeanTbl>"),
+    EM_IMPUTATION("doMissingEM", Mark.DOCUMENT, Cases.NONE, false, "</MaxLikEst>");
 
     /** Where an analysis writes its completion mark. */
     enum Mark { LOG, DOCUMENT }
 
-    /** How an analysis reads the case selection. */
-    enum Cases { NUMBERS, FLAGS }
+    /** How an analysis reads the case selection; NONE: it takes none and runs on every case. */
+    enum Cases { NUMBERS, FLAGS, NONE }
 
     /** The longest data file path, in UTF-8 bytes, of the native methods that limit it. */
     static final int SHORT_PATH_LIMIT = 511;
@@ -54,6 +62,11 @@ enum Analysis {
     /** Texts of which one is written only when the analysis ran to its end. */
     List<String> completionMarks() {
         return completionMarks;
+    }
+
+    /** True when the native method takes a case selection. */
+    boolean takesSelection() {
+        return cases != Cases.NONE;
     }
 
     /** The selection as the native method takes it: case numbers, or one flag per case. */

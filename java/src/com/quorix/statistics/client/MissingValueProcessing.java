@@ -1,6 +1,6 @@
 package com.quorix.statistics.client;
 
-/** How a correlation treats cases with missing values. */
+/** How a correlation, factor analysis or nonparametric analysis treats cases with missing values. */
 public enum MissingValueProcessing {
     /** Listwise: only cases complete in every variable are used. */
     LISTWISE("complete"),

@@ -27,25 +27,37 @@ public final class RunResult {
     /** The message of a run whose result files are missing. */
     public static final String NO_RESULT_FILES = "the run did not create its result files (see the standard output)";
 
+    /** The value the engine writes for a case without a result. */
+    private static final double SYSTEM_MISSING = 1e35;
+
     private final Path report;
     private final Path log;
     private final Path document;
     private final boolean succeeded;
     private final List<String> logMessages;
     private final String failureMessage;
+    private final double[][] results;
 
     private RunResult(Path report, Path log, Path document, boolean succeeded, List<String> logMessages,
-            String failureMessage) {
+            String failureMessage, double[][] results) {
         this.report = report;
         this.log = log;
         this.document = document;
         this.succeeded = succeeded;
         this.logMessages = logMessages;
         this.failureMessage = failureMessage;
+        this.results = results;
     }
 
-    /** Reads the outcome of a finished run from its files. */
-    static RunResult read(Analysis analysis, Run run) {
+    /**
+     * Reads the outcome of a finished run from its files; results are the arrays the native method
+     * filled (null for none), their missing-value entries made NaN.
+     */
+    static RunResult read(Analysis analysis, Run run, double[][] results) {
+        if (results != null)
+            for (double[] array : results)
+                for (int i = 0; i < array.length; ++i)
+                    if (array[i] == SYSTEM_MISSING) array[i] = Double.NaN;
         Path report = run.resultFile("out");
         Path log = run.resultFile("log");
         Path document = run.resultFile("xml");
@@ -55,7 +67,7 @@ public final class RunResult {
             logText = Files.readString(log, StandardCharsets.ISO_8859_1);
             documentText = Files.readString(document, StandardCharsets.ISO_8859_1);
         } catch (IOException e) {
-            return new RunResult(report, log, document, false, List.of(), NO_RESULT_FILES);
+            return new RunResult(report, log, document, false, List.of(), NO_RESULT_FILES, results);
         }
         List<String> lines = new ArrayList<>(Arrays.asList(logText.split("\n", -1)));
         if (!lines.isEmpty() && lines.get(0).startsWith(" Open success, ")) {
@@ -71,7 +83,7 @@ public final class RunResult {
             if (!text.isEmpty() && !analysis.completionMarks().contains(text)) messages.add(text);
         }
         String failure = marked ? null : messages.isEmpty() ? NO_REASON_ON_LOG : String.join("\n", messages);
-        return new RunResult(report, log, document, marked, Collections.unmodifiableList(messages), failure);
+        return new RunResult(report, log, document, marked, Collections.unmodifiableList(messages), failure, results);
     }
 
     /**
@@ -128,6 +140,27 @@ public final class RunResult {
      */
     public List<String> logMessages() {
         return logMessages;
+    }
+
+    /**
+     * The fitted values of a regression or stepwise regression: one entry per case of the data
+     * file, NaN for a case the model did not use (left out by the case selection or missing a
+     * value), all NaN when the run reported no model.
+     *
+     * @return a copy of the array, empty for the other analyses
+     */
+    public Optional<double[]> fittedValues() {
+        return results == null ? Optional.empty() : Optional.of(results[0].clone());
+    }
+
+    /**
+     * The residuals of a regression or stepwise regression (observed minus fitted), one entry per
+     * case of the data file, NaN where {@link #fittedValues()} is NaN.
+     *
+     * @return a copy of the array, empty for the other analyses
+     */
+    public Optional<double[]> residuals() {
+        return results == null ? Optional.empty() : Optional.of(results[1].clone());
     }
 
     /** The outcome and the three paths. */

@@ -6,7 +6,9 @@ import java.nio.file.Files;
 import java.nio.file.Path;
 import java.util.ArrayList;
 import java.util.Arrays;
+import java.util.HashMap;
 import java.util.List;
+import java.util.Map;
 
 /**
  * Runs the statistics engine's analyses with typed options. Each method checks its options
@@ -179,6 +181,144 @@ public final class StatisticsClient {
                 options.matrix().word(), options.alpha(), options.writeMatrix());
     }
 
+    /**
+     * General linear model: the dependent variable on the full factorial of the factors plus the
+     * covariates.
+     *
+     * @param run the data file, run name and cases
+     * @param options the dependent variable, factors and covariates
+     * @return the outcome
+     * @throws IllegalArgumentException when an argument does not fit the data file or a variable has two roles
+     */
+    public RunResult generalLinearModel(Run run, GeneralLinearModelOptions options) {
+        int[][] v = resolve(run, options).distinct(List.of(options.dependent()), options.factors(), options.covariates());
+        return call(Analysis.GENERAL_LINEAR_MODEL, run, v[0][0], v[1].length, v[1], v[2].length, v[2]);
+    }
+
+    /**
+     * Factor analysis.
+     *
+     * @param run the data file, run name and cases
+     * @param options the variables, extraction, rotation, processing, scores, sort and cut-off
+     * @return the outcome
+     * @throws IllegalArgumentException when an argument does not fit the data file
+     */
+    public RunResult factorAnalysis(Run run, FactorAnalysisOptions options) {
+        int[] variables = resolve(run, options).all(options.variables());
+        return call(Analysis.FACTOR_ANALYSIS, run, variables.length, variables, options.rotation().word(),
+                options.extraction().word(), options.processing().word(), options.factorScores(),
+                options.sort().word(), options.cutoff());
+    }
+
+    /**
+     * Standard or hierarchical multiple regression; the result carries each case's fitted value
+     * and residual.
+     *
+     * @param run the data file, run name and cases
+     * @param options the dependent and independent variables and the method
+     * @return the outcome
+     * @throws IllegalArgumentException when an argument does not fit the data file or a variable has two roles
+     */
+    public RunResult regression(Run run, RegressionOptions options) {
+        int[][] v = resolve(run, options).distinct(List.of(options.dependent()), options.independents());
+        double[][] results = resultArrays(run);
+        return call(Analysis.REGRESSION, run, results, v[0][0], v[1].length, v[1], true, results[0], results[1],
+                options.method().type());
+    }
+
+    /**
+     * Stepwise multiple regression; the result carries each case's fitted value and residual under
+     * the final model.
+     *
+     * @param run the data file, run name and cases
+     * @param options the dependent and candidate variables, the direction and F level
+     * @return the outcome
+     * @throws IllegalArgumentException when an argument does not fit the data file or a variable has two roles
+     */
+    public RunResult stepwiseRegression(Run run, StepwiseRegressionOptions options) {
+        int[][] v = resolve(run, options).distinct(List.of(options.dependent()), options.independents());
+        double[][] results = resultArrays(run);
+        return call(Analysis.STEPWISE_REGRESSION, run, results, v[0][0], v[1].length, v[1],
+                options.direction() == StepDirection.FORWARD,
+                options.fLevel().orElse(StepwiseRegressionOptions.DEFAULT_F_LEVEL), true, results[0], results[1]);
+    }
+
+    /**
+     * Nonparametric rank tests.
+     *
+     * @param run the data file, run name and cases
+     * @param options the variables, grouping variable, missing-value processing and tests
+     * @return the outcome
+     * @throws IllegalArgumentException when an argument does not fit the data file or the grouping
+     *     variable is one of the variables
+     */
+    public RunResult nonparametric(Run run, NonparametricOptions options) {
+        Resolver resolver = resolve(run, options);
+        int group = -1; // none
+        int[] variables;
+        if (options.grouping().isPresent()) {
+            int[][] v = resolver.distinct(options.variables(), List.of(options.grouping().get()));
+            variables = v[0];
+            group = v[1][0];
+        } else {
+            variables = resolver.all(options.variables());
+        }
+        return call(Analysis.NONPARAMETRIC, run, variables.length, variables, group, options.missing().word(),
+                NonparametricTest.word(options.tests()));
+    }
+
+    /**
+     * Where values are missing: pairwise counts and percentages of cases missing either variable
+     * and the correlations of the presence indicators. Runs on every case.
+     *
+     * @param run the data file and run name, without a case selection
+     * @param options the variables
+     * @return the outcome
+     * @throws IllegalArgumentException when an argument does not fit the data file or the run selects cases
+     */
+    public RunResult missingDiagnosis(Run run, MissingDiagnosisOptions options) {
+        int[] variables = resolve(run, options).all(options.variables());
+        return call(Analysis.MISSING_DIAGNOSIS, run, variables.length, variables);
+    }
+
+    /**
+     * Mean imputation: missing values replaced by the variable's mean, or its group's mean, in a
+     * filled copy of the data file. Runs on every case.
+     *
+     * @param run the data file and run name, without a case selection
+     * @param options the variables and grouping variable
+     * @return the outcome
+     * @throws IllegalArgumentException when an argument does not fit the data file, the grouping
+     *     variable is one of the variables or the run selects cases
+     */
+    public RunResult meanImputation(Run run, MeanImputationOptions options) {
+        Resolver resolver = resolve(run, options);
+        int group = -1; // none
+        int[] variables;
+        if (options.grouping().isPresent()) {
+            int[][] v = resolver.distinct(options.variables(), List.of(options.grouping().get()));
+            variables = v[0];
+            group = v[1][0];
+        } else {
+            variables = resolver.all(options.variables());
+        }
+        return call(Analysis.MEAN_IMPUTATION, run, variables.length, variables, group);
+    }
+
+    /**
+     * EM estimation of the means and covariances, with the imputed cells written to
+     * {@code MissingEM.dat} in the data file's directory. Runs on every case.
+     *
+     * @param run the data file and run name, without a case selection
+     * @param options the variables and whether to write the matrix file
+     * @return the outcome
+     * @throws IllegalArgumentException when an argument does not fit the data file or the run selects cases
+     */
+    public RunResult emImputation(Run run, EmImputationOptions options) {
+        int[] variables = resolve(run, options).all(options.variables());
+        return call(Analysis.EM_IMPUTATION, run, variables.length, variables, options.writeMatrix());
+    }
+
     /** Variable references resolved against a run's data file. */
     private static final class Resolver {
         private final DataFile data;
@@ -201,6 +341,30 @@ public final class StatisticsClient {
                                 + " are the same variable of " + data.path() + "; their roles need two");
             return numbers;
         }
+
+        /** Lists of variables in distinct roles: no variable twice, in one list or across them. */
+        @SafeVarargs
+        final int[][] distinct(List<Variable>... lists) {
+            Map<Integer, Variable> seen = new HashMap<>();
+            int[][] numbers = new int[lists.length][];
+            for (int l = 0; l < lists.length; ++l) {
+                numbers[l] = all(lists[l]);
+                for (int i = 0; i < numbers[l].length; ++i) {
+                    Variable earlier = seen.putIfAbsent(numbers[l][i], lists[l].get(i));
+                    if (earlier != null)
+                        throw new IllegalArgumentException("variables " + earlier + " and " + lists[l].get(i)
+                                + " are the same variable of " + data.path() + "; each variable takes one role");
+                }
+            }
+            return numbers;
+        }
+    }
+
+    /** A fitted value and residual per case of the data file, NaN until the run fills them. */
+    private static double[][] resultArrays(Run run) {
+        double[][] results = new double[2][run.data().caseCount()];
+        for (double[] array : results) Arrays.fill(array, Double.NaN);
+        return results;
     }
 
     private static Resolver resolve(Run run, Object options) {
@@ -211,15 +375,23 @@ public final class StatisticsClient {
 
     /**
      * Runs the native method: the data file path and run name, the analysis's own arguments, then
-     * the case selection; the result files of an earlier run of the name are removed first, so
-     * that what is read afterwards is this run's.
+     * the case selection where it takes one; the result files of an earlier run of the name are
+     * removed first, so that what is read afterwards is this run's.
      */
     private RunResult call(Analysis analysis, Run run, Object... parameters) {
+        return call(analysis, run, null, parameters);
+    }
+
+    /** As above, for a native method that fills result arrays (null for none). */
+    private RunResult call(Analysis analysis, Run run, double[][] results, Object... parameters) {
         String path = run.data().path().toString();
         int limit = analysis.pathLimit();
         if (limit > 0 && path.getBytes(StandardCharsets.UTF_8).length > limit)
             throw new IllegalArgumentException("the data file path is longer than " + limit + " bytes: " + path);
-        int[] selection = analysis.selection(run.cases(), run.data().caseCount());
+        if (!analysis.takesSelection() && !run.cases().isAll())
+            throw new IllegalArgumentException("the " + analysis.nativeMethod() + " analysis runs on every case; "
+                    + "it takes no case selection");
+        int[] selection = analysis.takesSelection() ? analysis.selection(run.cases(), run.data().caseCount()) : null;
         for (String extension : new String[] {"out", "log", "xml"}) {
             Path file = run.resultFile(extension);
             try {
@@ -230,9 +402,11 @@ public final class StatisticsClient {
         }
         List<Object> arguments = new ArrayList<>(List.of(path, run.name()));
         arguments.addAll(Arrays.asList(parameters));
-        arguments.add(selection.length);
-        arguments.add(selection);
+        if (selection != null) {
+            arguments.add(selection.length);
+            arguments.add(selection);
+        }
         engine.call(analysis.nativeMethod(), arguments.toArray());
-        return RunResult.read(analysis, run);
+        return RunResult.read(analysis, run, results);
     }
 }
