@@ -9,6 +9,7 @@ import com.quorix.statistics.client.CrosstabOptions;
 import com.quorix.statistics.client.DataFile;
 import com.quorix.statistics.client.DescriptiveOptions;
 import com.quorix.statistics.client.EmImputationOptions;
+import com.quorix.statistics.client.RegressionImputationOptions;
 import com.quorix.statistics.client.FactorAnalysisOptions;
 import com.quorix.statistics.client.FactorExtraction;
 import com.quorix.statistics.client.FactorRotation;
@@ -181,7 +182,14 @@ public final class ClientTest {
                         new EmImputationOptions(List.of(v("v4"), v("v5"), v("v6")), true)),
                         r -> client.emImputation(r, new EmImputationOptions(List.of(v("x"), v("y")), false)),
                         "there is no missing data!",
-                        r -> client.emImputation(r, new EmImputationOptions(List.of(v("x")), true))));
+                        r -> client.emImputation(r, new EmImputationOptions(List.of(v("x")), true))),
+                new Row("regimpute", r -> client.regressionImputation(Run.of(ten, r.name()),
+                        new RegressionImputationOptions(v("v5"), List.of(v("v4"), v("v6")), 2, 7)),
+                        r -> client.regressionImputation(r,
+                                new RegressionImputationOptions(v("y"), List.of(v("word")), 1, 1)),
+                        "word is alphanumeric variable.",
+                        r -> client.regressionImputation(r,
+                                new RegressionImputationOptions(v("y"), List.of(v("x")), 0, 1))));
 
         for (Row row : rows) {
             RunResult good = row.success.apply(Run.of(data, row.name + "_good"));

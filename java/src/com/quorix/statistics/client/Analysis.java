@@ -25,7 +25,8 @@ enum Analysis {
     NONPARAMETRIC("doNonparametric", Mark.LOG, Cases.FLAGS, false, "NONPAR IS DONE !"),
     MISSING_DIAGNOSIS("doMissingDiagnosis", Mark.DOCUMENT, Cases.NONE, false, "</CorrTbl>"),
     MEAN_IMPUTATION("doMissingMean", Mark.DOCUMENT, Cases.NONE, false, "</MeanTbl>"),
-    EM_IMPUTATION("doMissingEM", Mark.DOCUMENT, Cases.NONE, false, "</MaxLikEst>");
+    EM_IMPUTATION("doMissingEM", Mark.DOCUMENT, Cases.NONE, false, "</MaxLikEst>"),
+    REGRESSION_IMPUTATION("doMissingRegression", Mark.DOCUMENT, Cases.NONE, false, "</Impute>");
 
     /** Where an analysis writes its completion mark. */
     enum Mark { LOG, DOCUMENT }

@@ -319,6 +319,24 @@ public final class StatisticsClient {
         return call(Analysis.EM_IMPUTATION, run, variables.length, variables, options.writeMatrix());
     }
 
+    /**
+     * Regression imputation of the dependent variable's missing values into a filled copy of the
+     * data file. Runs on every case; the result carries each case's fitted value and, in
+     * {@link RunResult#residuals()}, its fitted value less its filled value.
+     *
+     * @param run the data file and run name, without a case selection
+     * @param options the dependent variable, the predictors, the draws and the seed
+     * @return the outcome
+     * @throws IllegalArgumentException when an argument does not fit the data file, a variable has two
+     *     roles or the run selects cases
+     */
+    public RunResult regressionImputation(Run run, RegressionImputationOptions options) {
+        int[][] v = resolve(run, options).distinct(List.of(options.dependent()), options.predictors());
+        double[][] results = resultArrays(run);
+        return call(Analysis.REGRESSION_IMPUTATION, run, results, v[0][0], v[1].length, v[1], options.draws(),
+                options.seed(), results[0], results[1]);
+    }
+
     /** Variable references resolved against a run's data file. */
     private static final class Resolver {
         private final DataFile data;
