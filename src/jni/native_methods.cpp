@@ -1,7 +1,6 @@
 // The native methods of com.quorix.statistics.StatisticsNative. Each converts
 // its own parameters, in Java order, into the analysis's arguments and runs
-// the analysis through run_native; methods whose analysis is not built yet
-// are not exported.
+// the analysis through run_native.
 #include "com_quorix_statistics_StatisticsNative.h"
 
 #include "jni/java_arguments.h"
