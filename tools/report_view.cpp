@@ -316,6 +316,7 @@ const std::map<std::string, std::string>& column_titles() {
         {"CumPercnt", "Cumulative percent"}, {"ChiSqre", "Chi-square"}, {"name", "Statistic"},
         {"SSLoad", "Sum of squared loadings"}, {"Percent", "Percent"}, {"Cumulative", "Cumulative percent"},
         {"GroupId", "Group"}, {"Frequency", "Cases"}, {"RankSum", "Rank sum"}, {"MeanRank", "Mean rank"},
+        {"VarName", "Variable"}, {"RankMean", "Mean rank"},
         {"MeanRankDiff", "Mean rank difference"}, {"StdErr", "Std. error"}, {"zValue", "z"}};
     return titles;
 }
@@ -961,13 +962,16 @@ std::string render_element(const XmlElement& element, const RenderContext& conte
                 if (line.name == "line") rows.push_back(&line);
             std::string out = heading + record_table(rows);
             if (element.name == "RankTbl") {
+                // Group rows (Kruskal-Wallis, Mann-Whitney) or variable rows (Friedman).
+                const bool by_variable = !rows.empty() && child(*rows.front(), "VarName");
                 std::vector<Bar> bars;
                 for (const XmlElement* line : rows) {
                     bool ok = true;
-                    const double rank = child_number(*line, "MeanRank", ok);
-                    if (ok) bars.push_back(Bar{child_text(*line, "GroupId"), rank, "bar"});
+                    const double rank = child_number(*line, by_variable ? "RankMean" : "MeanRank", ok);
+                    if (ok) bars.push_back(Bar{child_text(*line, by_variable ? "VarName" : "GroupId"), rank, "bar"});
                 }
-                out += bar_chart(bars, "Mean ranks", "Mean rank of each group.");
+                out += bar_chart(bars, "Mean ranks",
+                                 by_variable ? "Mean rank of each variable." : "Mean rank of each group.");
             }
             return out;
         }

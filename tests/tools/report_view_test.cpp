@@ -44,7 +44,7 @@ const std::pair<const char*, int> kCharts[] = {
     {"correlation/twelve_variables", 1}, {"crosstab/cyl_carb", 2},     {"crosstab/hair_eye_all", 2},
     {"crosstab/hair_eye_sex", 0},    {"descriptive/selection", 1},     {"descriptive/ten_variables", 1},
     {"factor/every_option", 2},      {"factor/no_options", 2},         {"frame/ten_variables", 0},
-    {"frequency/labels", 2},         {"frequency/plain", 1},           {"nonparametric/pairwise", 5},
+    {"frequency/labels", 2},         {"frequency/plain", 1},           {"nonparametric/pairwise", 6},
     {"ttest/independent", 2},        {"ttest/one_sample", 1},          {"ttest/paired", 2},
     {"regression/standard", 1},      {"regression/forward", 3},        {"regression/backward", 3},
     {"regression/hierarchical", 5},  {"regression/matrix_input", 1},   {"glm/toothgrowth", 1},
