@@ -188,14 +188,19 @@ int mean_imputation_driver(RunContext& context, const std::vector<int>& variable
     } catch (const std::bad_alloc&) {
         return stop_in_log(" Not enough memory !");
     }
-    if (!written) console_printf(" Error writting data to temp file !");
+    // The report still shows the means; the run fails so that callers know
+    // the filled copy is not there (any older copy is left as it was).
+    if (!written) {
+        console_printf(" Error writting data to temp file !");
+        channel_printf(kLogChannel, " Error writting data to temp file !\n");
+    }
 
     channel_write(kReportChannel, text);
     if (empty_group) channel_printf(kReportChannel, "*  GROUP MEAN REPLACED BY VARIABLE MEAN (EMPTY GROUP)\n");
     xml_printf("</MeanTbl>\n");
     write_result_end();
     channel_printf(kReportChannel, "Mean Imputation Done !");
-    return 0;
+    return written ? 0 : -1;
 }
 
 }  // namespace quorix

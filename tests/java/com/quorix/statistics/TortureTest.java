@@ -283,6 +283,20 @@ public final class TortureTest {
                 method.invoke(engine, arguments);
                 calls.merge(method.getName(), 1, Integer::sum);
                 totalCalls++;
+                if (method.getName().startsWith("doMissing")) {
+                    // No working copy, temporary or cut file may stay beside the data files.
+                    try (java.util.stream.Stream<Path> listing = Files.list(data)) {
+                        for (Path file : (Iterable<Path>) listing::iterator) {
+                            String name = file.getFileName().toString();
+                            boolean expected = checksums.containsKey(file) || file.equals(fifo) || file.equals(folder)
+                                    || (base != null && List.of(base + ".out", base + ".log", base + ".xml")
+                                        .contains(file.toString()))
+                                    || name.equals("MissingEM.dat") || name.equals("Matrix.rkd")
+                                    || name.endsWith("_filled.rkd") || name.endsWith("_FactorScores.rkd");
+                            check(expected, method.getName() + ": " + name + " left in the data directory");
+                        }
+                    }
+                }
 
                 if (faulted != null) {
                     // A run that started (its other files are there) writes its log and its
