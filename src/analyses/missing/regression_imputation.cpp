@@ -59,8 +59,9 @@ bool predict_cases(RunContext& context, const std::vector<int>& slots, const Reg
 }
 
 // Fills the dependent's missing cells, reports them, writes the filled column
-// into the working copy and the output record.
-void write_imputations(RunContext& context, const std::vector<int>& slots, const RegressionOutput& model,
+// into the working copy and the output record. False when the filled copy
+// could not be written (the reason is on the console and the log).
+bool write_imputations(RunContext& context, const std::vector<int>& slots, const RegressionOutput& model,
                        int drawings, double seed, WorkingCopy& copy, std::string& text, ImputationOutput& output) {
     const char* sentence = "This residual is an average of %d random drawings with %.f as starting seed.";
     text += "\nIMPUTE BY REGRESSION ESTIMATES\n\nA random residual has been added to each imputed cell.\n";
@@ -79,7 +80,7 @@ void write_imputations(RunContext& context, const std::vector<int>& slots, const
         if (!predict_cases(context, slots, model, fit) || fit.residuals.empty()) {
             xml_printf("</Impute>\n");
             stop_in_log(" read data error ");
-            return;
+            return true;  // no copy was attempted: the run's status is left as it was
         }
         build_case_mask(context, selection);
         const int dependent = slots.back();
@@ -103,10 +104,15 @@ void write_imputations(RunContext& context, const std::vector<int>& slots, const
         xml_printf("</Impute>\n");
         written = written && write_numeric_column(context, copy, dependent, column) == 1 &&
                   finish_working_copy(copy) == 1;
-        if (!written) console_printf(" Error writting data to temp file !");
+        if (!written) {
+            console_printf(" Error writting data to temp file !");
+            channel_printf(kLogChannel, " Error writting data to temp file !\n");
+        }
         output.fitted = std::move(fit.fitted);
+        return written;
     } catch (const std::bad_alloc&) {
         stop_in_log(" Not enough memory space!");
+        return false;
     }
 }
 
@@ -193,15 +199,18 @@ int regression_imputation_driver(RunContext& context, int dependent, const std::
     options.forward = 1;
     RegressionOutput model;
     regression_engine(p + 2, text, slots, options, context, model);
+    // A filled copy that could not be written fails the run, so that callers
+    // know it is not there; the report still shows the imputed cells.
+    bool written = true;
     if (model.model_reported && model.coefficients.size() == slots.size() && model.entered.size() == slots.size() &&
         model.means.size() == slots.size())
-        write_imputations(context, slots, model, drawings, options.seed, copy, text, output);
+        written = write_imputations(context, slots, model, drawings, options.seed, copy, text, output);
 
     xml_printf("</VAR>\n");
     write_result_end();
     channel_write(kReportChannel, text);
     channel_printf(kReportChannel, "\n");
-    return 0;
+    return written ? 0 : -1;
 }
 
 }  // namespace quorix
