@@ -9,6 +9,7 @@ import java.util.Arrays;
 import java.util.HashMap;
 import java.util.List;
 import java.util.Map;
+import java.util.Optional;
 
 /**
  * Runs the statistics engine's analyses with typed options. Each method checks its options
@@ -253,17 +254,8 @@ public final class StatisticsClient {
      *     variable is one of the variables
      */
     public RunResult nonparametric(Run run, NonparametricOptions options) {
-        Resolver resolver = resolve(run, options);
-        int group = -1; // none
-        int[] variables;
-        if (options.grouping().isPresent()) {
-            int[][] v = resolver.distinct(options.variables(), List.of(options.grouping().get()));
-            variables = v[0];
-            group = v[1][0];
-        } else {
-            variables = resolver.all(options.variables());
-        }
-        return call(Analysis.NONPARAMETRIC, run, variables.length, variables, group, options.missing().word(),
+        int[][] v = resolve(run, options).withGrouping(options.variables(), options.grouping());
+        return call(Analysis.NONPARAMETRIC, run, v[0].length, v[0], v[1][0], options.missing().word(),
                 NonparametricTest.word(options.tests()));
     }
 
@@ -292,17 +284,8 @@ public final class StatisticsClient {
      *     variable is one of the variables or the run selects cases
      */
     public RunResult meanImputation(Run run, MeanImputationOptions options) {
-        Resolver resolver = resolve(run, options);
-        int group = -1; // none
-        int[] variables;
-        if (options.grouping().isPresent()) {
-            int[][] v = resolver.distinct(options.variables(), List.of(options.grouping().get()));
-            variables = v[0];
-            group = v[1][0];
-        } else {
-            variables = resolver.all(options.variables());
-        }
-        return call(Analysis.MEAN_IMPUTATION, run, variables.length, variables, group);
+        int[][] v = resolve(run, options).withGrouping(options.variables(), options.grouping());
+        return call(Analysis.MEAN_IMPUTATION, run, v[0].length, v[0], v[1][0]);
     }
 
     /**
@@ -358,6 +341,15 @@ public final class StatisticsClient {
                         throw new IllegalArgumentException("variables " + variables[j] + " and " + variables[i]
                                 + " are the same variable of " + data.path() + "; their roles need two");
             return numbers;
+        }
+
+        /**
+         * Variables and an optional grouping variable that is none of them: the variable numbers,
+         * then the grouping variable's number alone, -1 when there is none.
+         */
+        int[][] withGrouping(List<Variable> variables, Optional<Variable> grouping) {
+            if (grouping.isEmpty()) return new int[][] {all(variables), {-1}};
+            return distinct(variables, List.of(grouping.get()));
         }
 
         /** Lists of variables in distinct roles: no variable twice, in one list or across them. */
