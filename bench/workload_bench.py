@@ -10,9 +10,11 @@ import argparse
 import csv
 import datetime
 import io
+import math
 import os
 import platform
 import re
+import shlex
 import statistics
 import subprocess
 import sys
@@ -132,6 +134,27 @@ GAPS = {
 }
 
 
+# Workloads of the later analyses live in one module per family beside this
+# file (workloads_models.py, workloads_ranks.py), each with its own peer scripts
+# (peer_r_FAMILY.R, peer_numpy_FAMILY.py; PSPP syntax in peer_pspp_ID.sps, when
+# PSPP has the procedure) and its own readers of the printed results. A module
+# holds DATASETS, WORKLOADS (rows as above; the engine part may also be a list
+# of argument lists, run one after another in one timed process), GAPS,
+# SCIPY_3X, engine_values(workload, lines) and pspp_values(workload, tables).
+sys.path.insert(0, BENCH)
+import workloads_models  # noqa: E402
+import workloads_ranks  # noqa: E402
+
+FAMILIES = {"": None, "models": workloads_models, "ranks": workloads_ranks}
+WORKLOADS = [row + ("",) for row in WORKLOADS]
+for _family, _module in FAMILIES.items():
+    if _module is not None:
+        DATASETS.update(_module.DATASETS)
+        WORKLOADS.extend(tuple(row) + (_family,) for row in _module.WORKLOADS)
+        GAPS.update(_module.GAPS)
+        SCIPY_3X |= set(_module.SCIPY_3X)
+
+
 # ---------------------------------------------------------------- helpers
 
 def log(message):
@@ -223,7 +246,7 @@ def prepare(dataset, work, scale, tools):
     log("  %s ready in %.0f s" % (dataset, time.time() - started))
 
 
-def time_runs(command, runs, stdout_path, warm):
+def time_runs(command, runs, stdout_path, warm, environment=None):
     """Median and spread of the wall time of whole processes, and peak RSS."""
     LOAD_SAMPLES.append(os.getloadavg()[0])
     with open(warm, "rb") as f:  # the input in the page cache, as for every tool
@@ -235,7 +258,7 @@ def time_runs(command, runs, stdout_path, warm):
         with open(stdout_path, "wb") as out:
             started = time.perf_counter()
             result = subprocess.run(["/usr/bin/time", "-f", "%M", "-o", rss_file] + command,
-                                    stdout=out, stderr=subprocess.PIPE)
+                                    stdout=out, stderr=subprocess.PIPE, env=environment)
             elapsed = time.perf_counter() - started
         if result.returncode != 0:
             log("  FAILED (%d): %s\n%s" % (result.returncode, " ".join(command),
@@ -338,6 +361,20 @@ def peer_values(stdout_path):
         if len(t) == 3 and t[0] == "CHECK":
             values[t[1]] = (float(t[2]), 12)
     return values
+
+
+def scale_peer_time(timing, stdout_path):
+    """A peer that cannot finish the whole workload in reasonable time runs a
+    prefix of the cases and prints "SCALED factor note": its times are
+    multiplied by the factor (the work of the whole data over the prefix's)
+    and the cell is marked with the note."""
+    for line in open(stdout_path, errors="replace"):
+        t = line.split(None, 2)
+        if len(t) >= 2 and t[0] == "SCALED":
+            factor = float(t[1])
+            timing.update(median=timing["median"] * factor, low=timing["low"] * factor,
+                          high=timing["high"] * factor, scaled=t[2].strip() if len(t) > 2 else "scaled")
+            return
 
 
 def pspp_tables(path):
@@ -443,17 +480,45 @@ def machine():
     return "%s, %d cores, %.1f GiB memory, %s" % (cpu, os.cpu_count(), memory, system)
 
 
+# The peers run with the machine's OpenBLAS tuning variables removed together
+# (a machine may pin OPENBLAS_CORETYPE and OPENBLAS_L2_SIZE for other work);
+# OpenBLAS then picks its kernel for this processor and uses every core.
+OPENBLAS_PINS = ("OPENBLAS_CORETYPE", "OPENBLAS_L2_SIZE")
+PEER_ENVIRONMENT = {k: v for k, v in os.environ.items() if k not in OPENBLAS_PINS}
+
+
+def blas_of_peers():
+    """Which BLAS each peer loads, its kernel and its threads, asked of the
+    peers themselves under the environment they are timed in."""
+    def ask(command):
+        result = subprocess.run(command, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, env=PEER_ENVIRONMENT)
+        return result.stdout.decode(errors="replace").strip()
+    numpy = ask(["/usr/bin/python3", "-c",
+                 "import numpy, threadpoolctl\n"
+                 "for i in threadpoolctl.threadpool_info():\n"
+                 "    if i.get('user_api') == 'blas':\n"
+                 "        print('%s %s, %s kernel, %d threads' % (i.get('internal_api'), i.get('version'),"
+                 " i.get('architecture'), i.get('num_threads')))"])
+    r = ask(["Rscript", "--vanilla", "-e", "s <- sessionInfo(); cat(basename(dirname(s$BLAS)), basename(s$BLAS))"])
+    pins = ", ".join("%s=%s" % (k, os.environ[k]) for k in OPENBLAS_PINS if k in os.environ)
+    unset = ("the machine sets %s; both are unset for the peers' commands alone, " % pins) if pins else ""
+    return ("%sNumPy/SciPy/statsmodels: %s; R: %s (the same OpenBLAS library through Debian's "
+            "alternatives, all cores); PSPP uses no BLAS for these procedures"
+            % (unset, numpy.replace("\n", "; ") or "unknown", r or "unknown"))
+
+
 def versions():
     def first_line(command):
         try:
             return subprocess.run(command, stdout=subprocess.PIPE, stderr=subprocess.STDOUT).stdout.decode().splitlines()[0]
         except (OSError, IndexError):
             return "missing"
-    scipy = subprocess.run(["/usr/bin/python3", "-c", "import numpy, scipy; print(numpy.__version__, scipy.__version__)"],
-                           stdout=subprocess.PIPE).stdout.decode().split()
+    stack = subprocess.run(["/usr/bin/python3", "-c", "import numpy, scipy, statsmodels; "
+                            "print(numpy.__version__, scipy.__version__, statsmodels.__version__)"],
+                           stdout=subprocess.PIPE).stdout.decode().split() + ["?"] * 3
     r = first_line(["R", "--version"]).split(" (")[0]
-    return "%s; NumPy %s, SciPy %s (system python3, reference BLAS unless another is installed); %s" % (
-        r, scipy[0] if scipy else "?", scipy[1] if len(scipy) > 1 else "?", first_line(["pspp", "--version"]))
+    return "%s; NumPy %s, SciPy %s, statsmodels %s (system python3); %s.  \nBLAS: %s" % (
+        r, stack[0], stack[1], stack[2], first_line(["pspp", "--version"]), blas_of_peers())
 
 
 def load():
@@ -467,7 +532,8 @@ def seconds_cell(t):
     if t is None:
         return "failed"
     spread = (t["high"] - t["low"]) / 2 / t["median"] * 100 if t["median"] > 0 else 0
-    return "%.2f ±%.0f%%" % (t["median"], spread)
+    mark = " (%s)" % t["scaled"] if t.get("scaled") else ""
+    return "%.2f ±%.0f%%%s" % (t["median"], spread, mark)
 
 
 def ratio(peer, engine):
@@ -559,6 +625,45 @@ def build_report(results, args, started, finished, load_before, load_after, elap
     return out.getvalue()
 
 
+def ratio_chart(results):
+    """An SVG of the engine's time over each peer's, one row per workload, on a
+    log scale: left of 1 the engine is faster; the dashed line at 1/3 is the
+    target against R and PSPP."""
+    colours = {"R": "#1f77b4", "SciPy": "#ff7f0e", "PSPP": "#2ca02c"}
+    low, high = 1e-3, 10.0
+    left, width, row, top = 190, 520, 14 * len(PEERS) + 8, 40
+    height = top + row * len(results) + 40
+    x = lambda r: left + width * (math.log10(min(max(r, low), high)) - math.log10(low)) / (
+        math.log10(high) - math.log10(low))
+    out = ['<svg xmlns="http://www.w3.org/2000/svg" width="%d" height="%d" font-family="sans-serif" '
+           'font-size="11">' % (left + width + 20, height),
+           '<text x="%d" y="16" font-size="13">Engine time / peer time (log scale; below 1: engine faster)</text>'
+           % left]
+    for decade in range(-3, 2):
+        out.append('<line x1="%.1f" y1="%d" x2="%.1f" y2="%d" stroke="#ccc"/>' % (
+            x(10.0 ** decade), top - 6, x(10.0 ** decade), height - 30))
+        out.append('<text x="%.1f" y="%d" text-anchor="middle">%g</text>' % (x(10.0 ** decade), height - 16,
+                                                                            10.0 ** decade))
+    out.append('<line x1="%.1f" y1="%d" x2="%.1f" y2="%d" stroke="#d62728" stroke-dasharray="4 3"/>' % (
+        x(1 / 3), top - 6, x(1 / 3), height - 30))
+    for i, item in enumerate(results):
+        y0 = top + i * row
+        out.append('<text x="%d" y="%d" text-anchor="end">%s</text>' % (left - 8, y0 + row / 2 + 2, item["id"]))
+        engine = item["timings"].get("engine")
+        for j, peer in enumerate(PEERS):
+            t = item["timings"].get(peer)
+            if not t or not engine or t["median"] <= 0:
+                continue
+            r = engine["median"] / t["median"]
+            out.append('<rect x="%d" y="%d" width="%.1f" height="12" fill="%s"><title>%s %s: %.3f</title></rect>'
+                       % (left, y0 + j * 14, max(x(r) - left, 1), colours[peer], item["id"], peer, r))
+    for j, peer in enumerate(PEERS):
+        out.append('<rect x="%d" y="%d" width="10" height="10" fill="%s"/><text x="%d" y="%d">%s</text>' % (
+            left + 90 * j, 24, colours[peer], left + 90 * j + 14, 33, peer))
+    out.append("</svg>\n")
+    return "\n".join(out)
+
+
 def record(report):
     path = os.path.join(BENCH, "RESULTS.md")
     text = open(path).read() if os.path.exists(path) else "# Benchmark results\n"
@@ -597,34 +702,54 @@ def main():
     load_before = load()
     log("timing, %s" % load_before)
     results = []
-    for wid, dataset, title, engine_args, run_name in selected:
+    for wid, dataset, title, engine_args, run_name, family in selected:
         base = os.path.join(work, dataset)
         prefix = os.path.join(work, wid.lower())
+        module = FAMILIES[family]
+        suffix = "_" + family if family else ""
+        engine_runs = engine_args if isinstance(engine_args[0], list) else [engine_args]
+        engine_commands = [[tools["rkstat"], "run", a[0], base + ".rkd", "--run", run_name] + a[1:]
+                           for a in engine_runs]
         commands = {
-            "engine": [tools["rkstat"], "run", engine_args[0], base + ".rkd", "--run", run_name] + engine_args[1:],
+            "engine": engine_commands[0] if len(engine_commands) == 1 else
+            ["sh", "-c", " && ".join(" ".join(shlex.quote(w) for w in c) for c in engine_commands)],
             "floor": [tools["floor"], base + ".rkd"],
-            "R": ["Rscript", "--vanilla", os.path.join(BENCH, "peer_r.R"), wid, base + ".rds", prefix + "_r.txt"],
-            "SciPy": ["/usr/bin/python3", os.path.join(BENCH, "peer_numpy.py"), wid, base + ".npy",
+            "R": ["Rscript", "--vanilla", os.path.join(BENCH, "peer_r%s.R" % suffix), wid, base + ".rds",
+                  prefix + "_r.txt"],
+            "SciPy": ["/usr/bin/python3", os.path.join(BENCH, "peer_numpy%s.py" % suffix), wid, base + ".npy",
                       prefix + "_scipy.txt"],
             "PSPP": ["pspp", "-o", prefix + "_pspp.csv", prefix + ".sps"],
         }
         warm = {"engine": base + ".rkd", "floor": base + ".rkd", "R": base + ".rds", "SciPy": base + ".npy",
                 "PSPP": base + ".sav"}
-        fill_template("peer_pspp_%s.sps" % wid.lower(), prefix + ".sps", DATA=base + ".sav")
+        tools_here = ["engine", "floor"] + peers
+        if os.path.exists(os.path.join(BENCH, "peer_pspp_%s.sps" % wid.lower())):
+            fill_template("peer_pspp_%s.sps" % wid.lower(), prefix + ".sps", DATA=base + ".sav")
+        else:
+            tools_here = [t for t in tools_here if t != "PSPP"]  # PSPP has no such procedure
         timings = {}
-        for tool in ["engine", "floor"] + peers:
+        for tool in tools_here:
             log("%s %s: %d runs ..." % (wid, tool, args.runs))
-            timings[tool] = time_runs(commands[tool], args.runs, "%s_%s.stdout" % (prefix, tool.lower()), warm[tool])
+            timings[tool] = time_runs(commands[tool], args.runs, "%s_%s.stdout" % (prefix, tool.lower()), warm[tool],
+                                      PEER_ENVIRONMENT if tool in PEERS else None)
             if timings[tool]:
                 log("  median %.2f s, peak RSS %.0f MB" % (timings[tool]["median"], timings[tool]["rss_kb"] / 1024))
 
-        found = {"engine": engine_values(wid, "%s_%s.out" % (base, run_name)) if timings.get("engine") else {}}
-        if "R" in peers and timings.get("R"):
-            found["R"] = peer_values(prefix + "_r.stdout")
-        if "SciPy" in peers and timings.get("SciPy"):
-            found["SciPy"] = peer_values(prefix + "_scipy.stdout")
-        if "PSPP" in peers and timings.get("PSPP"):
-            found["PSPP"] = pspp_values(wid, prefix + "_pspp.csv")
+        found = {"engine": {}}
+        if timings.get("engine"):
+            found["engine"] = (engine_values(wid, "%s_%s.out" % (base, run_name)) if module is None else
+                               module.engine_values(wid, open("%s_%s.out" % (base, run_name), errors="replace")
+                                                    .read().splitlines()))
+        for peer in ("R", "SciPy"):
+            if peer in peers and timings.get(peer):
+                stdout_path = "%s_%s.stdout" % (prefix, peer.lower())
+                found[peer] = peer_values(stdout_path)
+                scale_peer_time(timings[peer], stdout_path)
+                if timings[peer].get("scaled"):
+                    found[peer] = {}  # a prefix's results are not the whole data's
+        if "PSPP" in timings and timings.get("PSPP"):
+            found["PSPP"] = (pspp_values(wid, prefix + "_pspp.csv") if module is None else
+                             module.pspp_values(wid, pspp_tables(prefix + "_pspp.csv")))
         checks, compared, failed = {}, 0, []
         for key, value in found["engine"].items():
             checks[key] = {"engine": value}
@@ -654,7 +779,9 @@ def main():
         log("bench/RESULTS.md left as it was (partial run)")
     else:
         record(report)
-        log("table written to bench/RESULTS.md")
+        with open(os.path.join(BENCH, "ratios.svg"), "w") as f:
+            f.write(ratio_chart(results))
+        log("table written to bench/RESULTS.md, chart to bench/ratios.svg")
 
 
 if __name__ == "__main__":
