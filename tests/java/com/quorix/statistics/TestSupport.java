@@ -9,6 +9,8 @@ import java.util.Arrays;
 import java.util.HashMap;
 import java.util.List;
 import java.util.Map;
+import java.util.regex.Matcher;
+import java.util.regex.Pattern;
 
 /**
  * What the Java test classes share. Each runs in a JVM of its own, so the counts are per class.
@@ -59,25 +61,32 @@ final class TestSupport {
     }
 
     /**
-     * The sections of a golden record ("== out", "== log", "== xml", ...) by name. Lines are split at
-     * "\n" only, so carriage returns stay in the text; every line of a section keeps its "\n".
+     * The runs of a golden record, each its sections ("== out", "== log", "== xml", ...) by name; a
+     * section named again starts the next run. A section's text is all up to the next marker: a
+     * result file without a final newline runs straight into it ("...Done !== log").
      */
-    static Map<String, String> goldenSections(Path golden) throws IOException {
-        Map<String, String> sections = new HashMap<>();
+    static List<Map<String, String>> goldenRuns(Path golden) throws IOException {
+        List<Map<String, String>> runs = new ArrayList<>();
+        String text = readText(golden);
+        Matcher marker = SECTION.matcher(text);
         String current = null;
-        StringBuilder body = new StringBuilder();
-        for (String line : readText(golden).split("\n", -1)) {
-            if (line.startsWith("== ")) {
-                if (current != null) sections.put(current, body.toString());
-                current = line.substring(3);
-                body.setLength(0);
-            } else if (current != null) {
-                body.append(line).append('\n');
-            }
+        int start = 0;
+        while (true) {
+            boolean found = marker.find();
+            int end = found ? marker.start() : text.length();
+            if (current != null) runs.get(runs.size() - 1).put(current, text.substring(start, end));
+            if (!found) return runs;
+            current = marker.group(1);
+            start = marker.end();
+            if (runs.isEmpty() || runs.get(runs.size() - 1).containsKey(current)) runs.add(new HashMap<>());
         }
-        // The split leaves the text after the final "\n" as a last line: no line of its own.
-        if (current != null) sections.put(current, body.substring(0, Math.max(0, body.length() - 1)));
-        return sections;
+    }
+
+    private static final Pattern SECTION = Pattern.compile("== ([A-Za-z][A-Za-z. ]*)\n");
+
+    /** The sections of a golden record's first run by name. */
+    static Map<String, String> goldenSections(Path golden) throws IOException {
+        return goldenRuns(golden).get(0);
     }
 
     /** The text with the directory written as <dir> and the report banner's time as <time>. */
@@ -89,12 +98,17 @@ final class TestSupport {
 
     /** The result files of run on BASE.rkd in dir, masked, against a golden record; returns its sections. */
     static Map<String, String> expectRun(Path dir, String base, String run, Path golden) throws IOException {
-        Map<String, String> expected = goldenSections(golden);
+        return expectRun(dir, base, run, goldenSections(golden), golden.toString());
+    }
+
+    /** The same against sections of a golden record, what naming them in failures. */
+    static Map<String, String> expectRun(Path dir, String base, String run, Map<String, String> expected, String what)
+            throws IOException {
         for (String extension : new String[] {"out", "log", "xml"}) {
             Path file = dir.resolve(base + "_" + run + "." + extension);
             boolean exists = Files.exists(file);
             check(exists, file + " exists");
-            if (exists) check(masked(readText(file), dir).equals(expected.get(extension)), file + " matches " + golden);
+            if (exists) check(masked(readText(file), dir).equals(expected.get(extension)), file + " matches " + what);
         }
         return expected;
     }
