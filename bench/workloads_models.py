@@ -150,6 +150,12 @@ def number(text):
 NUMBER = r"(-?\d+\.\d+)"
 
 
+def cells(text):
+    """The numbers of a table row printed with three decimals each: wide values
+    may fill their field and touch the next one (-0.097-153.208)."""
+    return [number(cell) for cell in re.findall(r"-?\d+\.\d{3}", text)]
+
+
 def regression_step(lines):
     """The values of one printed regression step: R-square, F, Durbin-Watson and
     the coefficient rows (b, ordinary SE, heteroscedastic SE, t)."""
@@ -164,13 +170,12 @@ def regression_step(lines):
         m = re.match(r"^Durbin-Watson Stat\.=\s*" + NUMBER, line)
         if m:
             values["dw"] = number(m.group(1))
-        t = line.split()
-        if len(t) == 6 and t[0] == "Intercept":
-            values["b.intercept"], values["se.intercept"], values["hc3.intercept"] = map(number, t[1:4])
-            values["t.intercept"] = number(t[4])
-        elif len(t) == 7 and re.fullmatch(r"x\d+", t[0]) and re.fullmatch(NUMBER, t[1]):
-            values["b." + t[0]], values["se." + t[0]], values["hc3." + t[0]] = map(number, t[1:4])
-            values["t." + t[0]] = number(t[5])
+        name, row = line[:9].strip(), cells(line[9:])
+        if name == "Intercept" and len(row) == 5:  # b, SE, HC3 SE, t, p
+            values["b.intercept"], values["se.intercept"], values["hc3.intercept"], values["t.intercept"] = row[:4]
+        elif re.fullmatch(r"x\d+", name) and len(row) == 6:  # b, SE, HC3 SE, beta, t, p
+            values["b." + name], values["se." + name], values["hc3." + name] = row[:3]
+            values["t." + name] = row[4]
     return values
 
 
@@ -191,7 +196,8 @@ def engine_values(workload, lines):
             for key in ("r2", "f", "dw"):
                 if key in step:
                     values[key] = step[key]
-            candidates = [number(m.group(1)) for m in (re.match(r"^\s*x\d+\s+" + NUMBER + "$", line) for line in last) if m]
+            candidates = [number(line[9:]) for line in last
+                          if re.fullmatch(r"x\d+", line[:9].strip()) and re.fullmatch(r"\s*" + NUMBER, line[9:])]
             if candidates:
                 values["max_f_to_enter"] = max(candidates)
     elif workload == "W9":
@@ -224,20 +230,18 @@ def engine_values(workload, lines):
                 section = "beta"
             elif line.startswith("Estimates of Residual"):
                 section = "theta"
-            m = re.match(r"^(\S.*?)\s+" + NUMBER + r"\s+(\d+)\s+" + NUMBER + r"\s+" + NUMBER + r"\s+" + NUMBER + "$",
-                         line)
-            if section == "anova" and m:
-                label = {"a (A)": "a", "A.B": "ab", "A.B.C": "abc", "x1": "x1"}.get(m.group(1))
-                if label:
-                    values["f." + label] = number(m.group(5))
-            m = re.match(r"^(\S.*?)\s+(\d+)\s+" + NUMBER + r"\s+" + NUMBER + "$", line)
-            if section == "wald" and m and m.group(1) == "A.B.C":
-                values["wald.abc"] = number(m.group(3))
-            t = line.split()
-            if section == "beta" and len(t) == 7 and t[0] == "x1":
-                values["b.x1"] = number(t[1])
-            if section == "theta" and len(t) == 7 and t[0] == "1":
-                values["sigma2"] = number(t[1])
+            row = cells(line)
+            label = line[:22].strip()
+            if section == "anova" and len(row) == 4:  # SS, MS, F, p (df between SS and MS)
+                key = {"a (A)": "a", "A.B": "ab", "A.B.C": "abc", "x1": "x1"}.get(label)
+                if key:
+                    values["f." + key] = row[2]
+            elif section == "wald" and len(row) == 2 and line.split()[0] == "A.B.C":
+                values["wald.abc"] = row[0]
+            elif section == "beta" and len(row) == 6 and line.split()[0] == "x1":
+                values["b.x1"] = row[0]
+            elif section == "theta" and len(row) == 6 and line.split()[0] == "1":
+                values["sigma2"] = row[0]
     return values
 
 
