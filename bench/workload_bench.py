@@ -376,7 +376,7 @@ def scale_peer_time(timing, stdout_path):
     multiplied by the factor (the work of the whole data over the prefix's)
     and the cell is marked with the note."""
     for line in open(stdout_path, errors="replace"):
-        t = line.split(None, 2)
+        t = line.strip().strip('"').split(None, 2)  # PSPP's output file quotes a HOST command's line
         if len(t) >= 2 and t[0] == "SCALED":
             factor = float(t[1])
             timing.update(median=timing["median"] * factor, low=timing["low"] * factor,
@@ -732,8 +732,9 @@ def main():
         warm = {"engine": base + ".rkd", "floor": base + ".rkd", "R": base + ".rds", "SciPy": base + ".npy",
                 "PSPP": base + ".sav"}
         tools_here = ["engine", "floor"] + peers
+        n = DATASETS[dataset][1] if args.scale == 1 else max(20, int(DATASETS[dataset][1] * args.scale)) // 10 * 10
         if os.path.exists(os.path.join(BENCH, "peer_pspp_%s.sps" % wid.lower())):
-            fill_template("peer_pspp_%s.sps" % wid.lower(), prefix + ".sps", DATA=base + ".sav")
+            fill_template("peer_pspp_%s.sps" % wid.lower(), prefix + ".sps", DATA=base + ".sav", CASES=str(n))
         else:
             tools_here = [t for t in tools_here if t != "PSPP"]  # PSPP has no such procedure
         timings = {}
@@ -759,6 +760,9 @@ def main():
         if "PSPP" in timings and timings.get("PSPP"):
             found["PSPP"] = (pspp_values(wid, prefix + "_pspp.csv") if module is None else
                              module.pspp_values(wid, pspp_tables(prefix + "_pspp.csv")))
+            scale_peer_time(timings["PSPP"], prefix + "_pspp.csv")  # PSPP's syntax may run a prefix
+            if timings["PSPP"].get("scaled"):
+                found["PSPP"] = {}
         checks, compared, failed = {}, 0, []
         for key, value in found["engine"].items():
             checks[key] = {"engine": value}
@@ -777,7 +781,6 @@ def main():
         else:
             agreement = "yes (%d values)" % compared
         log("  %s results agree: %s" % (wid, agreement))
-        n = DATASETS[dataset][1] if args.scale == 1 else max(20, int(DATASETS[dataset][1] * args.scale)) // 10 * 10
         results.append(dict(id=wid, title=title, timings=timings, checks=checks, agreement=agreement,
                             columns_bytes=8 * n * DATASETS[dataset][2]))
     load_after = load()
