@@ -95,25 +95,32 @@ def groups(data, out):
         check("kw%d_ranksum1" % (v + 1), sums[0])
     # Friedman: ranks within each case; the tie correction only where a case
     # holds equal values.
+    # (rankdata(axis=1) ranks each case through a Python-level loop; one
+    # argsort of all cases does the same.)
     block = values.T
-    ranks = stats.rankdata(block, axis=1)
-    k, n = block.shape[1], block.shape[0]
+    n, k = block.shape
+    order = np.argsort(block, axis=1)
+    ranks = np.empty(block.shape)
+    np.put_along_axis(ranks, order, np.arange(1.0, k + 1)[None, :].repeat(n, axis=0), axis=1)
+    ordered = np.take_along_axis(block, order, axis=1)
+    tied = np.flatnonzero((ordered[:, 1:] == ordered[:, :-1]).any(axis=1))
+    ties = 0.0
+    for row in tied:
+        ranks[row] = stats.rankdata(block[row])
+        _, t = np.unique(block[row], return_counts=True)
+        ties += float(np.sum(t ** 3 - t))
     sums = ranks.sum(axis=0)
     chi2 = 12.0 / (k * n * (k + 1)) * np.sum(sums ** 2) - 3 * n * (k + 1)
-    ordered = np.sort(block, axis=1)
-    tied = (ordered[:, 1:] == ordered[:, :-1]).any(axis=1)
-    ties = 0.0
-    for row in ordered[tied]:
-        _, t = np.unique(row, return_counts=True)
-        ties += float(np.sum(t ** 3 - t))
     corrected = chi2 / (1 - ties / (n * k * (k * k - 1)))
     w = chi2 / ((k - 1) * n)
-    p = stats.chi2.sf(corrected, k - 1)
-    out.write("Friedman k %d n %d chi2 %.4f (tie-corrected %.4f) W %.4f p %.4f\n" % (k, n, chi2, corrected, w, p))
+    p = stats.chi2.sf(chi2, k - 1)
+    p_corrected = stats.chi2.sf(corrected, k - 1)
+    out.write("Friedman k %d n %d cases with ties %d chi2 %.4f W %.6f p %.4f; tie-corrected chi2 %.4f p %.4f\n"
+              % (k, n, tied.size, chi2, w, p, corrected, p_corrected))
     for j in range(k):
         out.write("v%d %.1f %.3f\n" % (j + 1, sums[j], sums[j] / n))
     comparisons(out, ["v%d" % (j + 1) for j in range(k)], sums / n, lambda a, b: np.sqrt(k * (k + 1) / (6 * n)))
-    check("friedman_chi2", corrected)
+    check("friedman_chi2", chi2)
     check("friedman_w", w)
     check("friedman_p", p)
     check("friedman_ranksum1", sums[0])
