@@ -1,6 +1,7 @@
 """bench/run's workloads of the rank tests and missing-data procedures
 (nonparametric tests, EM, regression imputation): see workload_bench.py for what a
 family module holds."""
+import math
 import re
 
 import numpy as np
@@ -306,7 +307,13 @@ def pspp_values(workload, tables):
             values["sign_n"] = (total[0] - ties[0], 0)
             sign, wilcoxon = tables["Test Statistics"][0], tables["Test Statistics"][1]
             values["sign_p"] = _pspp_number(next(r for r in sign if r[0] == "Exact Sig. (2-tailed)")[1])
-            sums = [_pspp_number(r[4]) for r in tables["Ranks"][0] if r[1] in ("Negative Ranks", "Positive Ranks")]
+            # The rank sums come in two significant digits ("2.5E+011") at this size: the
+            # smaller sum from its count and mean rank, good to N times half a unit of the mean.
+            sums = []
+            for r in tables["Ranks"][0]:
+                if r[1] in ("Negative Ranks", "Positive Ranks"):
+                    count, mean = _pspp_number(r[2])[0], _pspp_number(r[3])
+                    sums.append((count * mean[0], mean[1] - math.ceil(math.log10(max(count, 1)))))
             values["wilcoxon_t"] = min(sums)
             values["wilcoxon_p"] = _pspp_number(next(r for r in wilcoxon if r[0] == "Asymp. Sig. (2-tailed)")[1])
         elif workload == "W8G":
