@@ -717,8 +717,10 @@ def main():
         module = FAMILIES[family]
         suffix = "_" + family if family else ""
         engine_runs = engine_args if isinstance(engine_args[0], list) else [engine_args]
-        engine_commands = [[tools["rkstat"], "run", a[0], base + ".rkd", "--run", run_name] + a[1:]
-                           for a in engine_runs]
+        # "@WORK@" in an engine argument stands for the scratch directory (where
+        # the imputations write their filled copies, so that none lands in the tree).
+        engine_commands = [[tools["rkstat"], "run", a[0], base + ".rkd", "--run", run_name] +
+                           [w.replace("@WORK@", work) for w in a[1:]] for a in engine_runs]
         commands = {
             "engine": engine_commands[0] if len(engine_commands) == 1 else
             ["sh", "-c", " && ".join(" ".join(shlex.quote(w) for w in c) for c in engine_commands)],
