@@ -160,6 +160,7 @@ for _family, _module in FAMILIES.items():
         WORKLOADS.extend(tuple(row) + (_family,) for row in _module.WORKLOADS)
         GAPS.update(_module.GAPS)
         SCIPY_3X |= set(_module.SCIPY_3X)
+WORKLOADS.sort(key=lambda row: workload_order(row[0]))
 
 
 # ---------------------------------------------------------------- helpers
