@@ -201,6 +201,37 @@ TEST(Correlation, FastLoopsGiveThePlainUpdatesBitForBit) {
     }
 }
 
+TEST(Correlation, TiledAndThreadedUpdatesGiveThePlainUpdatesBitForBit) {
+    // Variable counts around the kernels' tiles (quads of four, tiles of two
+    // rows by four quads), the cases not a whole number of slices; with 17
+    // variables the rows are shared between two threads.
+    std::mt19937 random(11);
+    std::normal_distribution<double> normal(-2e5, 7);
+    std::uniform_real_distribution<double> uniform(0, 1);
+    const size_t n = 30001;
+    for (const size_t k : {1, 3, 5, 17}) {
+        std::vector<double> x(n * k), missing(n * k);
+        for (size_t e = 0; e < x.size(); ++e) {
+            x[e] = normal(random);
+            missing[e] = uniform(random) < 0.1 ? 1e35 : x[e];
+        }
+        std::vector<double> c(packed_size(k)), m(k), r(packed_size(k)), want_c, want_m, want_r;
+        plain_listwise(x, n, k, want_c, want_m);
+        for (const bool wide : {true, false}) {
+            listwise_covariances(x.data(), n, static_cast<int>(k), c.data(), m.data(), wide);
+            EXPECT_EQ(c, want_c) << k << wide;
+            EXPECT_EQ(m, want_m) << k << wide;
+        }
+        plain_pairwise(missing, n, k, want_c, want_m, want_r);
+        for (const bool wide : {true, false}) {
+            pairwise_covariances(missing.data(), n, static_cast<int>(k), c.data(), m.data(), r.data(), wide);
+            EXPECT_EQ(c, want_c) << k << wide;
+            EXPECT_EQ(m, want_m) << k << wide;
+            EXPECT_EQ(r, want_r) << k << wide;
+        }
+    }
+}
+
 TEST(Correlation, SparsePairsHostileValuesAndVariableNumbers) {
     ScratchDir dir;
     const std::string path = dir.file("hostile.rkd");

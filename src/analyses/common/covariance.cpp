@@ -6,6 +6,8 @@
 #include <limits>
 #include <new>
 #include <stdexcept>
+#include <system_error>
+#include <thread>
 
 #include "analyses/basic/descriptive.h"
 #include "frame/case_access.h"
@@ -79,46 +81,238 @@ double unshifted(double shift, double mean) { return shift != 0 ? shift + mean :
 
 }  // namespace
 
-void listwise_covariances(const double* values, size_t n, int k, double* matrix, double* means) {
-    if (k < 1) return;
-    const size_t kk = static_cast<size_t>(k);
-    std::fill(matrix, matrix + packed_size(kk), 0.0);
-    std::fill(means, means + kk, 0.0);
-    // Per case, d_i is the deviation from the old mean and e_j from the
-    // updated one; each element then receives e_j * d_i once a case, which is
-    // the update variable by variable in list order, written so that the
-    // rows of the triangle run over contiguous arrays.
-    std::vector<double> d(kk), e(kk), shifts(kk);
-    for (size_t i = 0; i < kk; ++i) shifts[i] = shift_of(values + i * n, n);
-    CaseSlices slices = case_slices(values, n, kk, kk);
-    for (size_t first = 0; first < n; first += slices.size) {
-        const size_t count = load_slice(slices, first, shifts.data());
-        for (size_t t = 0; t < count; ++t) {
-            const double* x = slices.rows.data() + t * kk;
-            const double cases = static_cast<double>(first + t + 1);
-            for (size_t i = 0; i < kk; ++i) {
-                d[i] = x[i] - means[i];
-                means[i] += d[i] / cases;
-                e[i] = x[i] - means[i];
-            }
-            double* row = matrix;
-            const double* deviation = e.data();
-            for (size_t i = 0; i < kk; ++i) {
-                const double di = d[i];
-                size_t j = 0;
-                // Two elements at a time, loaded before they are stored, which
-                // lets the compiler pair the arithmetic.
-                for (; j + 1 <= i; j += 2) {
-                    const double e0 = deviation[j], e1 = deviation[j + 1], r0 = row[j], r1 = row[j + 1];
-                    row[j] = r0 + e0 * di;
-                    row[j + 1] = r1 + e1 * di;
-                }
-                if (j <= i) row[j] += deviation[j] * di;
-                row += i + 1;
-            }
+namespace {
+
+#if defined(__GNUC__)
+typedef double Quad __attribute__((vector_size(32)));
+typedef long long QuadMask __attribute__((vector_size(32)));
+#define QUORIX_INLINE inline __attribute__((always_inline))
+#else
+#define QUORIX_INLINE inline
+#endif
+
+// Runs work(0) .. work(parts - 1), parts after the first on threads of their
+// own; a part whose thread cannot be started runs on this one. Every part
+// writes only its own results, so the outcome is the same however the parts
+// were run. work must not throw (it runs on threads) and should not allocate.
+template <class Work>
+void run_parts(size_t parts, const Work& work) {
+    std::vector<std::thread> threads;
+    threads.reserve(parts);
+    for (size_t p = 1; p < parts; ++p) {
+        try {
+            threads.emplace_back([&work, p] { work(p); });
+        } catch (const std::system_error&) {
+            work(p);
         }
     }
-    for (size_t i = 0; i < kk; ++i) means[i] = unshifted(shifts[i], means[i]);
+    work(0);
+    for (std::thread& thread : threads) thread.join();
+}
+
+// The rows of the triangle are shared between kParts parts of about equal
+// work once a computation is large enough to pay for a thread. The number is
+// fixed, not taken from the machine, and each element belongs to one part.
+constexpr size_t kParts = 2;
+constexpr double kThreadWork = 4e6;  // multiply-adds below which one part runs
+
+size_t parts_for(size_t n, size_t k) {
+    return static_cast<double>(n) * static_cast<double>(packed_size(k)) < kThreadWork || k < 2 * kParts ? 1 : kParts;
+}
+
+// The first rows of parts 0 .. parts - 1 and the end: rows split where the
+// running total of weight(i) crosses each part's share.
+template <class Weight>
+std::vector<size_t> split_rows(size_t first, size_t end, size_t parts, const Weight& weight) {
+    double total = 0;
+    for (size_t i = first; i < end; ++i) total += weight(i);
+    std::vector<size_t> bounds{first};
+    double sum = 0;
+    for (size_t i = first; i < end && bounds.size() < parts; ++i) {
+        sum += weight(i);
+        if (sum >= total * static_cast<double>(bounds.size()) / static_cast<double>(parts) && i + 1 < end)
+            bounds.push_back(i + 1);
+    }
+    bounds.push_back(end);
+    return bounds;
+}
+
+// Listwise, an element (i, j) of the triangle receives e_j * d_i once a case,
+// d_i being variable i's deviation from its old mean and e_j variable j's from
+// its updated one. A slice's deviations are worked out first, case after case
+// (the running means), into case-major rows; the triangle then takes them in
+// tiles whose sums stay in registers through the slice: each element still
+// gets its products one by one in case order, the plain update's arithmetic
+// (no fused multiply-adds), so the tiles and the register width change no bit.
+// Rows of the working triangle are padded to whole quads (kQuad elements),
+// their lanes past the diagonal computed and not used.
+constexpr size_t kQuad = 4;
+
+size_t padded_row(size_t i) { return (i / kQuad + 1) * kQuad; }
+size_t padded_start(size_t i) {
+    return kQuad * kQuad * (i / kQuad) * (i / kQuad + 1) / 2 + (i % kQuad) * padded_row(i);
+}
+
+#if defined(__GNUC__)
+// kRows rows from row i, kQuads quads of columns from j, over one slice; the
+// working triangle holds the rows from the one starting at origin.
+template <size_t kRows, size_t kQuads>
+QUORIX_INLINE void deviation_tile(double* triangle, size_t origin, size_t i, size_t j, const double* d,
+                                  const double* e, size_t stride, size_t cases) {
+    Quad sums[kRows][kQuads];
+    double* rows[kRows];
+#pragma GCC unroll 4
+    for (size_t r = 0; r < kRows; ++r) {
+        rows[r] = triangle + (padded_start(i + r) - origin) + j;
+#pragma GCC unroll 4
+        for (size_t q = 0; q < kQuads; ++q) std::memcpy(&sums[r][q], rows[r] + q * kQuad, sizeof(Quad));
+    }
+    for (size_t t = 0; t < cases; ++t) {
+        Quad deviations[kQuads];
+#pragma GCC unroll 4
+        for (size_t q = 0; q < kQuads; ++q) std::memcpy(&deviations[q], e + t * stride + j + q * kQuad, sizeof(Quad));
+#pragma GCC unroll 4
+        for (size_t r = 0; r < kRows; ++r) {
+            const double di = d[t * stride + i + r];
+            const Quad broadcast = {di, di, di, di};
+#pragma GCC unroll 4
+            for (size_t q = 0; q < kQuads; ++q) sums[r][q] = sums[r][q] + deviations[q] * broadcast;
+        }
+    }
+#pragma GCC unroll 4
+    for (size_t r = 0; r < kRows; ++r)
+#pragma GCC unroll 4
+        for (size_t q = 0; q < kQuads; ++q) std::memcpy(rows[r] + q * kQuad, &sums[r][q], sizeof(Quad));
+}
+#else
+template <size_t kRows, size_t kQuads>
+void deviation_tile(double* triangle, size_t origin, size_t i, size_t j, const double* d, const double* e,
+                    size_t stride, size_t cases) {
+    for (size_t r = 0; r < kRows; ++r) {
+        double* row = triangle + (padded_start(i + r) - origin) + j;
+        for (size_t t = 0; t < cases; ++t)
+            for (size_t l = 0; l < kQuads * kQuad; ++l) row[l] += e[t * stride + j + l] * d[t * stride + i + r];
+    }
+}
+#endif
+
+// kRows rows from row i, all of whose quads they share: four quads at a time,
+// then the rest in one tile.
+template <size_t kRows>
+QUORIX_INLINE void deviation_row_span(double* triangle, size_t origin, size_t i, const double* d, const double* e,
+                                      size_t stride, size_t cases) {
+    const size_t length = padded_row(i);
+    size_t j = 0;
+    for (; j + 4 * kQuad <= length; j += 4 * kQuad)
+        deviation_tile<kRows, 4>(triangle, origin, i, j, d, e, stride, cases);
+    switch ((length - j) / kQuad) {
+        case 3: deviation_tile<kRows, 3>(triangle, origin, i, j, d, e, stride, cases); break;
+        case 2: deviation_tile<kRows, 2>(triangle, origin, i, j, d, e, stride, cases); break;
+        case 1: deviation_tile<kRows, 1>(triangle, origin, i, j, d, e, stride, cases); break;
+        default: break;
+    }
+}
+
+// Rows first .. end - 1 of the working triangle over one slice, two rows at a
+// time from an even row (two such rows have the same padded length).
+QUORIX_INLINE void deviation_rows(double* triangle, size_t origin, size_t first, size_t end, const double* d,
+                                  const double* e, size_t stride, size_t cases) {
+    size_t i = first;
+    if (i % 2 != 0 && i < end) deviation_row_span<1>(triangle, origin, i++, d, e, stride, cases);
+    for (; i + 2 <= end; i += 2) deviation_row_span<2>(triangle, origin, i, d, e, stride, cases);
+    if (i < end) deviation_row_span<1>(triangle, origin, i, d, e, stride, cases);
+}
+
+void update_deviation_rows(double* triangle, size_t origin, size_t first, size_t end, const double* d, const double* e,
+                           size_t stride, size_t cases) {
+    deviation_rows(triangle, origin, first, end, d, e, stride, cases);
+}
+
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+// The same code in 256-bit registers where the processor has them.
+__attribute__((target("avx2"))) void update_deviation_rows_avx2(double* triangle, size_t origin, size_t first, size_t end,
+                                                                const double* d, const double* e, size_t stride,
+                                                                size_t cases) {
+    deviation_rows(triangle, origin, first, end, d, e, stride, cases);
+}
+
+bool wide_registers() { return __builtin_cpu_supports("avx2"); }
+#else
+void update_deviation_rows_avx2(double* triangle, size_t origin, size_t first, size_t end, const double* d, const double* e,
+                                size_t stride, size_t cases) {
+    deviation_rows(triangle, origin, first, end, d, e, stride, cases);
+}
+
+bool wide_registers() { return false; }
+#endif
+
+// One part of the listwise triangle: rows first .. end - 1, over every case.
+// It keeps its own running means of variables 0 .. end - 1 (the same values
+// in every part) and its own slice buffers, so parts share nothing but input.
+struct ListwisePart {
+    size_t first, end;
+    CaseSlices slices;
+    std::vector<double> d, e, means, triangle;
+};
+
+void listwise_part(ListwisePart& part, const double* shifts, bool wide) {
+    CaseSlices& slices = part.slices;
+    const size_t stride = slices.stride, used = part.end;
+    double* d = part.d.data();
+    double* e = part.e.data();
+    double* means = part.means.data();
+    double* triangle = part.triangle.data();
+    const size_t origin = padded_start(part.first);
+    for (size_t first = 0; first < slices.n; first += slices.size) {
+        const size_t count = load_slice(slices, first, shifts);
+        for (size_t t = 0; t < count; ++t) {
+            const double* x = slices.rows.data() + t * stride;
+            double* dt = d + t * stride;
+            double* et = e + t * stride;
+            const double cases = static_cast<double>(first + t + 1);
+            for (size_t i = 0; i < used; ++i) {
+                dt[i] = x[i] - means[i];
+                means[i] += dt[i] / cases;
+                et[i] = x[i] - means[i];
+            }
+        }
+        if (wide)
+            update_deviation_rows_avx2(triangle, origin, part.first, part.end, d, e, stride, count);
+        else
+            update_deviation_rows(triangle, origin, part.first, part.end, d, e, stride, count);
+    }
+}
+
+}  // namespace
+
+void listwise_covariances(const double* values, size_t n, int k, double* matrix, double* means, bool wide_allowed) {
+    if (k < 1) return;
+    const size_t kk = static_cast<size_t>(k);
+    // Per case, d_i is the deviation from the old mean and e_j from the
+    // updated one; each element then receives e_j * d_i once a case, which is
+    // the update variable by variable in list order (see deviation_tile).
+    std::vector<double> shifts(kk);
+    for (size_t i = 0; i < kk; ++i) shifts[i] = shift_of(values + i * n, n);
+    const size_t stride = padded_row(kk - 1);
+    const std::vector<size_t> bounds =
+        split_rows(0, kk, parts_for(n, kk), [](size_t i) { return static_cast<double>(padded_row(i)); });
+    std::vector<ListwisePart> parts;
+    for (size_t p = 0; p + 1 < bounds.size(); ++p) {
+        ListwisePart part{bounds[p], bounds[p + 1], case_slices(values, n, kk, stride), {}, {}, {}, {}};
+        part.d.assign(part.slices.size * stride, 0.0);
+        part.e.assign(part.slices.size * stride, 0.0);
+        part.means.assign(kk, 0.0);
+        part.triangle.assign(padded_start(part.end) - padded_start(part.first), 0.0);
+        parts.push_back(std::move(part));
+    }
+    const bool wide = wide_allowed && wide_registers();
+    run_parts(parts.size(), [&](size_t p) { listwise_part(parts[p], shifts.data(), wide); });
+    for (const ListwisePart& part : parts)
+        for (size_t i = part.first; i < part.end; ++i)
+            std::copy_n(part.triangle.data() + (padded_start(i) - padded_start(part.first)), i + 1,
+                        matrix + packed_index(i, 0));
+    // The last part kept the running means of every variable.
+    for (size_t i = 0; i < kk; ++i) means[i] = unshifted(shifts[i], parts.back().means[i]);
     if (n < 2) return;
     const double divisor = static_cast<double>(n - 1);
     for (size_t p = 0; p < packed_size(kk); ++p) matrix[p] /= divisor;
@@ -147,14 +341,6 @@ struct PairBlock {
     size_t i, j;  // lanes hold the pairs (i, j + l)
     PairLanes* sums;
 };
-
-#if defined(__GNUC__)
-typedef double Quad __attribute__((vector_size(32)));
-typedef long long QuadMask __attribute__((vector_size(32)));
-#define QUORIX_INLINE inline __attribute__((always_inline))
-#else
-#define QUORIX_INLINE inline
-#endif
 
 #if defined(__GNUC__)
 // kBlocks blocks over one slice of case rows; shifts holds one per column of a row.
@@ -251,46 +437,42 @@ void update_blocks(const PairBlock* blocks, const double* rows, size_t stride, s
 }
 #endif
 
-// All blocks over one slice, kInFlight at a time.
+// Blocks blocks .. blocks + count - 1 over one slice, kInFlight at a time.
 template <bool kOwnSums>
-QUORIX_INLINE void update_all_blocks(const std::vector<PairBlock>& blocks, const double* rows, size_t stride,
+QUORIX_INLINE void update_all_blocks(const PairBlock* blocks, size_t count, const double* rows, size_t stride,
                                      size_t cases, const double* shifts) {
     // With the pairs' own sums of squares two blocks at a time: their running
     // sums then stay closer to the registers, and the divider is still kept busy.
     constexpr size_t in_flight = kOwnSums ? 2 : kInFlight;
     size_t b = 0;
-    for (; b + in_flight <= blocks.size(); b += in_flight)
-        update_blocks<in_flight, kOwnSums>(blocks.data() + b, rows, stride, cases, shifts);
-    for (; b < blocks.size(); ++b) update_blocks<1, kOwnSums>(blocks.data() + b, rows, stride, cases, shifts);
+    for (; b + in_flight <= count; b += in_flight)
+        update_blocks<in_flight, kOwnSums>(blocks + b, rows, stride, cases, shifts);
+    for (; b < count; ++b) update_blocks<1, kOwnSums>(blocks + b, rows, stride, cases, shifts);
 }
 
-void update_slice(const std::vector<PairBlock>& blocks, const double* rows, size_t stride, size_t cases,
+void update_slice(const PairBlock* blocks, size_t count, const double* rows, size_t stride, size_t cases,
                   const double* shifts, bool own_sums) {
     if (own_sums)
-        update_all_blocks<true>(blocks, rows, stride, cases, shifts);
+        update_all_blocks<true>(blocks, count, rows, stride, cases, shifts);
     else
-        update_all_blocks<false>(blocks, rows, stride, cases, shifts);
+        update_all_blocks<false>(blocks, count, rows, stride, cases, shifts);
 }
 
 #if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
 // The same code in 256-bit registers where the processor has them.
-__attribute__((target("avx2"))) void update_slice_avx2(const std::vector<PairBlock>& blocks, const double* rows,
+__attribute__((target("avx2"))) void update_slice_avx2(const PairBlock* blocks, size_t count, const double* rows,
                                                        size_t stride, size_t cases, const double* shifts,
                                                        bool own_sums) {
     if (own_sums)
-        update_all_blocks<true>(blocks, rows, stride, cases, shifts);
+        update_all_blocks<true>(blocks, count, rows, stride, cases, shifts);
     else
-        update_all_blocks<false>(blocks, rows, stride, cases, shifts);
+        update_all_blocks<false>(blocks, count, rows, stride, cases, shifts);
 }
-
-bool wide_registers() { return __builtin_cpu_supports("avx2"); }
 #else
-void update_slice_avx2(const std::vector<PairBlock>& blocks, const double* rows, size_t stride, size_t cases,
+void update_slice_avx2(const PairBlock* blocks, size_t count, const double* rows, size_t stride, size_t cases,
                        const double* shifts, bool own_sums) {
-    update_slice(blocks, rows, stride, cases, shifts, own_sums);
+    update_slice(blocks, count, rows, stride, cases, shifts, own_sums);
 }
-
-bool wide_registers() { return false; }
 #endif
 
 // The correlation of a pair over its own cases: its covariance divided by the
@@ -317,7 +499,10 @@ int64_t pairwise_covariances(const double* values, size_t n, int k, double* matr
     const size_t stride = (kk + kLanes - 1) / kLanes * kLanes;
     std::vector<double> shifts(stride, 0.0);
     for (size_t i = 0; i < kk; ++i) shifts[i] = shift_of(values + i * n, n);
-    CaseSlices slices = case_slices(values, n, kk, stride);
+    // Each part of the rows walks the cases with slice buffers of its own.
+    const size_t part_count = parts_for(n, kk);
+    std::vector<CaseSlices> slices;
+    for (size_t p = 0; p < part_count; ++p) slices.push_back(case_slices(values, n, kk, stride));
     std::vector<PairLanes> lanes;
     std::vector<PairBlock> blocks;
     const bool wide = wide_allowed && wide_registers();
@@ -335,14 +520,28 @@ int64_t pairwise_covariances(const double* values, size_t n, int k, double* matr
         blocks.clear();
         for (size_t i = first_row, b = 0; i < end_row; ++i)
             for (size_t j = 0; j <= i; j += kLanes) blocks.push_back(PairBlock{i, j, &lanes[b++]});
-        // Each pair sees its cases in order: slice after slice, case after case.
-        for (size_t first = 0; first < n; first += slices.size) {
-            const size_t count = load_slice(slices, first);
-            if (wide)
-                update_slice_avx2(blocks, slices.rows.data(), stride, count, shifts.data(), own_sums);
-            else
-                update_slice(blocks, slices.rows.data(), stride, count, shifts.data(), own_sums);
+        // The group's blocks in parts of whole rows, the blocks of part p
+        // from block_bounds[p]; each pair sees its cases in order: slice
+        // after slice, case after case.
+        const std::vector<size_t> row_bounds = split_rows(
+            first_row, end_row, part_count, [](size_t i) { return static_cast<double>(i / kLanes + 1); });
+        std::vector<size_t> block_bounds;
+        for (const size_t row : row_bounds) {
+            size_t b = 0;
+            for (size_t i = first_row; i < row; ++i) b += i / kLanes + 1;
+            block_bounds.push_back(b);
         }
+        run_parts(row_bounds.size() - 1, [&](size_t p) {
+            const PairBlock* part = blocks.data() + block_bounds[p];
+            const size_t part_blocks = block_bounds[p + 1] - block_bounds[p];
+            for (size_t first = 0; first < n; first += slices[p].size) {
+                const size_t count = load_slice(slices[p], first);
+                if (wide)
+                    update_slice_avx2(part, part_blocks, slices[p].rows.data(), stride, count, shifts.data(), own_sums);
+                else
+                    update_slice(part, part_blocks, slices[p].rows.data(), stride, count, shifts.data(), own_sums);
+            }
+        });
         const PairLanes* row = lanes.data();
         for (size_t i = first_row; i < end_row; row += i / kLanes + 1, ++i)
             for (size_t j = 0; j <= i; ++j) {

@@ -61,16 +61,19 @@ void covariances_to_correlations(int k, double* matrix, double* sd, const std::v
 // data with a large common part.
 // Listwise: one pass over the cases, updating means and cross-products in
 // place, divided by n - 1 at the end (n >= 2; no value may be missing).
-void listwise_covariances(const double* values, size_t n, int k, double* matrix, double* means);
+void listwise_covariances(const double* values, size_t n, int k, double* matrix, double* means,
+                          bool wide_allowed = true);
 // Pairwise: every pair over the cases where both values are present; a pair
 // with fewer than two such cases gets 0. A variable's mean is over all its
 // present values. Returns the total of the pairs' case counts. When
 // pair_correlations is given, it receives each pair's covariance divided by
 // the standard deviations of its two variables over the pair's own cases, the
 // correlation of those cases (always within [-1, 1]; 0 for a pair with fewer
-// than two cases or a variable constant in them). The update runs in 256-bit
-// registers where the processor has them, unless wide_allowed is false; both
-// give the same bits.
+// than two cases or a variable constant in them).
+// Both updates run in 256-bit registers where the processor has them, unless
+// wide_allowed is false, and large ones on two threads, each taking its own
+// rows of the triangle; every element gets the same operations in the same
+// order either way, so the width and the threads change no bit.
 int64_t pairwise_covariances(const double* values, size_t n, int k, double* matrix, double* means,
                              double* pair_correlations = nullptr, bool wide_allowed = true);
 
