@@ -317,7 +317,8 @@ const std::map<std::string, std::string>& column_titles() {
         {"SSLoad", "Sum of squared loadings"}, {"Percent", "Percent"}, {"Cumulative", "Cumulative percent"},
         {"GroupId", "Group"}, {"Frequency", "Cases"}, {"RankSum", "Rank sum"}, {"MeanRank", "Mean rank"},
         {"VarName", "Variable"}, {"RankMean", "Mean rank"},
-        {"MeanRankDiff", "Mean rank difference"}, {"StdErr", "Std. error"}, {"zValue", "z"}};
+        {"MeanRankDiff", "Mean rank difference"}, {"StdErr", "Std. error"}, {"zValue", "z"},
+        {"Iteration", "Iteration"}, {"LogLik", "Log likelihood"}};
     return titles;
 }
 
@@ -600,6 +601,47 @@ std::string scree_plot(const std::vector<double>& eigenvalues, double cutoff, bo
                escape("eigenvalue " + std::to_string(i + 1) + ": " + format("%g", eigenvalues[i])) + "</title></circle>";
     out += svg_text((left + right) / 2, 236, "component", "middle");
     return out + svg_close("Eigenvalues of the correlation matrix in order; the dashed line is the cut-off.");
+}
+
+// A series against a whole count (log likelihood by iteration): y axis with five ticks, a mark at each point.
+std::string line_chart(const std::vector<std::pair<double, double>>& points, const std::string& x_title,
+                       const std::string& label, const std::string& caption) {
+    if (points.empty()) return "";
+    const size_t n = std::min(points.size(), kMaxChartRows);
+    double x_low = points[0].first, x_high = points[0].first, y_low = points[0].second, y_high = points[0].second;
+    for (size_t i = 0; i < n; ++i) {
+        x_low = std::min(x_low, points[i].first), x_high = std::max(x_high, points[i].first);
+        y_low = std::min(y_low, points[i].second), y_high = std::max(y_high, points[i].second);
+    }
+    const double left = 80, right = 620, top = 14, bottom = 200;
+    const Scale x = make_scale(x_low, x_high, left + 10, right - 10);
+    const Scale y = make_scale(y_low, y_high, bottom, top);
+    std::string out = svg_open(640, 240, label);
+    for (int k = 0; k <= 4; ++k) {
+        const double v = y.low + (y.high - y.low) * k / 4.0;
+        out += svg_line(left - 4, y.at(v), left, y.at(v), "class=\"axis\"");
+        out += svg_text(left - 8, y.at(v) + 4, format("%.6g", std::fabs(v) < 1e-12 ? 0.0 : v), "end");
+    }
+    // Whole counts along the bottom: the first, the last and three between.
+    for (int k = 0; k <= 4; ++k) {
+        const double u = std::round(x_low + (x_high - x_low) * k / 4.0);
+        if (k > 0 && u == std::round(x_low + (x_high - x_low) * (k - 1) / 4.0)) continue;
+        out += svg_line(x.at(u), bottom, x.at(u), bottom + 4, "class=\"axis\"");
+        out += svg_text(x.at(u), bottom + 16, format("%.0f", u), "middle");
+    }
+    out += svg_line(left, top, left, bottom, "class=\"axis\"") + svg_line(left, bottom, right, bottom, "class=\"axis\"");
+    std::string line;
+    for (size_t i = 0; i < n; ++i) line += format("%.1f", x.at(points[i].first)) + "," + format("%.1f", y.at(points[i].second)) + " ";
+    out += "<polyline points=\"" + line + "\" class=\"series\"/>";
+    for (size_t i = 0; i < n; ++i)
+        out += "<circle cx=\"" + format("%.1f", x.at(points[i].first)) + "\" cy=\"" + format("%.1f", y.at(points[i].second)) +
+               "\" r=\"3\" class=\"mark\"><title>" +
+               escape(x_title + " " + format("%g", points[i].first) + ": " + format("%.10g", points[i].second)) +
+               "</title></circle>";
+    out += svg_text((left + right) / 2, 236, x_title, "middle");
+    std::string note = caption;
+    if (points.size() > n) note += " The first " + std::to_string(n) + " of " + std::to_string(points.size()) + " are drawn.";
+    return out + svg_close(note);
 }
 
 // ---------------------------------------------------------------- tables
@@ -913,6 +955,7 @@ std::string render_element(const XmlElement& element, const RenderContext& conte
         {"pValTbl", "p-values"}, {"RankTbl", "Ranks"}, {"CompareTbl", "Multiple comparisons"},
         {"RankCorrTbl", "Rank correlations"}, {"DescTbl", "Statistics"}, {"FactorInf", "Extraction"},
         {"RegParaTbl", "Parameters"}, {"AnovaTbl", "Analysis of variance"}, {"IterLik", "Log likelihood by iteration"},
+        {"LogLikHistory", "Log likelihood by iteration"},
         {"WaldTestTable", "Wald tests"}, {"CovParaTbl", "Covariance parameters"},
         {"PairFreqTbl", "Cases missing either variable"}, {"PercentTbl", "Percent of cases missing either variable"}};
     const auto known = kHeadings.find(element.name);
@@ -927,12 +970,21 @@ std::string render_element(const XmlElement& element, const RenderContext& conte
     }
     if (element.name == "RegParaTbl") return heading + parameter_table(element, context, depth);
     if (is_line_table(element)) {
-        bool cells = true, records = true;
+        // Lines of text only among lines with parts (a "<" a cut left behind) do not make the
+        // table text: they are shown below it. Empty lines are left out.
+        bool cells = true, records = false;
+        XmlElement strays;
         for (const XmlElement& line : element.children) {
-            if (line.name != "line") continue;
+            if (line.name != "line" || (line.children.empty() && trim(line.text).empty())) continue;
+            if (line.children.empty()) {
+                strays.children.push_back(line);
+                continue;
+            }
             cells = cells && is_cell_line(line);
-            records = records && !line.children.empty();
+            records = true;
         }
+        if (!records) return heading + text_lines(element);
+        const std::string below = strays.children.empty() ? "" : text_lines(strays);
         if (cells) {
             std::vector<std::string> row_labels, column_labels;
             if (context.kind == "CrossTab2" && context.result && element.name.compare(0, 4, "Tab2") == 0) {
@@ -954,28 +1006,38 @@ std::string render_element(const XmlElement& element, const RenderContext& conte
                       heat_map(grid_of(element, true), true, "Heat map of the matrix",
                                "Red for positive, blue for negative entries; the darker the larger in size.") +
                       "</div>\n";
-            return out;
+            return out + below;
         }
-        if (records) {
-            std::vector<const XmlElement*> rows;
-            for (const XmlElement& line : element.children)
-                if (line.name == "line") rows.push_back(&line);
-            std::string out = heading + record_table(rows);
-            if (element.name == "RankTbl") {
-                // Group rows (Kruskal-Wallis, Mann-Whitney) or variable rows (Friedman).
-                const bool by_variable = !rows.empty() && child(*rows.front(), "VarName");
-                std::vector<Bar> bars;
-                for (const XmlElement* line : rows) {
-                    bool ok = true;
-                    const double rank = child_number(*line, by_variable ? "RankMean" : "MeanRank", ok);
-                    if (ok) bars.push_back(Bar{child_text(*line, by_variable ? "VarName" : "GroupId"), rank, "bar"});
-                }
-                out += bar_chart(bars, "Mean ranks",
-                                 by_variable ? "Mean rank of each variable." : "Mean rank of each group.");
+        std::vector<const XmlElement*> rows;
+        for (const XmlElement& line : element.children)
+            if (line.name == "line" && !line.children.empty()) rows.push_back(&line);
+        std::string out = heading + record_table(rows);
+        if (element.name == "RankTbl") {
+            // Group rows (Kruskal-Wallis, Mann-Whitney) or variable rows (Friedman).
+            const bool by_variable = !rows.empty() && child(*rows.front(), "VarName");
+            std::vector<Bar> bars;
+            for (const XmlElement* line : rows) {
+                bool ok = true;
+                const double rank = child_number(*line, by_variable ? "RankMean" : "MeanRank", ok);
+                if (ok) bars.push_back(Bar{child_text(*line, by_variable ? "VarName" : "GroupId"), rank, "bar"});
             }
-            return out;
+            out += bar_chart(bars, "Mean ranks",
+                             by_variable ? "Mean rank of each variable." : "Mean rank of each group.");
         }
-        return heading + text_lines(element);
+        if (element.name == "LogLikHistory") {  // EM: the table beside its chart
+            std::vector<std::pair<double, double>> points;
+            for (const XmlElement* line : rows) {
+                bool ok = true;
+                const double iteration = child_number(*line, "Iteration", ok), value = child_number(*line, "LogLik", ok);
+                if (ok) points.emplace_back(iteration, value);
+            }
+            out = heading + "<div class=\"pair\">" + out.substr(heading.size()) +
+                  line_chart(points, "iteration", "Log likelihood by iteration",
+                             "Observed-data log likelihood of the normal model at the estimates after each "
+                             "iteration.") +
+                  "</div>\n";
+        }
+        return out + below;
     }
     bool has_items = false;
     for (const XmlElement& c : element.children) has_items = has_items || c.name == "Item";

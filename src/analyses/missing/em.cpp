@@ -119,6 +119,11 @@ struct SweepWork {
     std::vector<double> matrix, work, reference;
     std::vector<int32_t> state;
     std::vector<char> swept;
+    // ln det of the covariance of the variables swept now: the sum of ln |pivot| over
+    // the sweeps (a sweep-in adds the conditional variance, a sweep-out the reciprocal
+    // of the one it removes); false when a pivot had the wrong sign for that.
+    double log_determinant = 0;
+    bool determinant_known = false;
 };
 
 // Sweeps w.matrix, which holds covariance with nothing swept, on the variables
@@ -130,6 +135,8 @@ bool sweep_fresh(SweepWork& w, const std::vector<double>& covariance, const char
     const int status = sweep_all(static_cast<int>(k), w.state.data(), w.work.data(), w.reference.data(), 1, &result,
                                  tolerance, w.matrix.data());
     for (size_t i = 0; i < k; ++i) w.swept[i] = wanted[i] != 0;
+    w.log_determinant = result.log_determinant;
+    w.determinant_known = result.positive_definite != 0;
     return status == 0 && result.remaining <= 0;
 }
 
@@ -142,17 +149,53 @@ bool sweep_to(SweepWork& w, const char* wanted, size_t k, double tolerance) {
     const int status = sweep_all(static_cast<int>(k), w.state.data(), w.work.data(), w.reference.data(), 0, &result,
                                  tolerance, w.matrix.data());
     for (size_t i = 0; i < k; ++i) w.swept[i] = wanted[i] != 0;
+    w.log_determinant += result.log_determinant;
+    w.determinant_known = w.determinant_known && result.positive_definite != 0;
     return status == 0 && result.remaining <= 0;
 }
 
-// One iteration; returns 1 converged, 0 not yet, -1 singular.
-int em_iteration(EmData& data, SweepWork& w, const std::vector<double>& complete_sums,
-                 const std::vector<double>& complete_products) {
+// The complete cases, summed once: raw sums and cross-products for the E-step, and
+// their mean and centred cross-products for the log likelihood.
+struct CompleteCases {
+    std::vector<double> sums, products, mean, scatter;
+};
+
+constexpr double kLogTwoPi = 1.8378770664093454836;
+
+// -0.5 (n ln det S + sum of (x - mu)' S^-1 (x - mu)) over cases with k present variables; quad
+// holds the sum of the quadratic forms.
+double log_likelihood_term(double cases, size_t present, double log_determinant, double quad) {
+    return -0.5 * (cases * (static_cast<double>(present) * kLogTwoPi + log_determinant) + quad);
+}
+
+// One iteration; returns 1 converged, 0 not yet, -1 singular. The E-step's sweeps also give
+// the observed-data log likelihood at the iteration's starting estimates, into *log_likelihood
+// (NaN when a pattern's covariance is not positive definite). Without estimate only that is
+// done: no cell is filled and the estimates stay.
+int em_iteration(EmData& data, SweepWork& w, const CompleteCases& complete, bool estimate, double* log_likelihood) {
     const size_t k = static_cast<size_t>(data.k), n = static_cast<size_t>(data.n);
     const std::vector<char> all(k, 1);
     if (!sweep_fresh(w, data.covariances, all.data(), k, kEmSweepTolerance)) return -1;
     const std::vector<double> old_means = data.means, old_covariances = data.covariances;
-    std::vector<double> sums = complete_sums, products = complete_products;
+    double likelihood = 0;
+    bool known = true;
+    if (data.complete > 0) {
+        // W holds -S^-1: sum of (x - mu)' S^-1 (x - mu) = tr(S^-1 C) + c d' S^-1 d, with C the
+        // centred cross-products and d the complete cases' mean minus mu.
+        const double c = static_cast<double>(data.complete);
+        double quad = 0;
+        for (size_t i = 0; i < k; ++i) {
+            const double di = complete.mean[i] - old_means[i];
+            for (size_t j = 0; j <= i; ++j) {
+                const double dj = complete.mean[j] - old_means[j];
+                const double twice = i == j ? 1.0 : 2.0;
+                quad -= twice * w.matrix[packed_index(i, j)] * (complete.scatter[packed_index(i, j)] + c * di * dj);
+            }
+        }
+        known = w.determinant_known;
+        likelihood += log_likelihood_term(c, k, w.log_determinant, quad);
+    }
+    std::vector<double> sums = complete.sums, products = complete.products;
     const size_t first = data.complete > 0 ? 1 : 0;
     for (size_t p = first; p + 1 < data.pattern_start.size(); ++p) {
         const size_t begin = static_cast<size_t>(data.pattern_start[p]), end = static_cast<size_t>(data.pattern_start[p + 1]);
@@ -160,6 +203,23 @@ int em_iteration(EmData& data, SweepWork& w, const std::vector<double>& complete
         if (!sweep_to(w, mask, k, kEmSweepTolerance) &&
             !sweep_fresh(w, old_covariances, mask, k, kEmFallbackTolerance))
             return -1;
+        // W's block of the present variables is -S_oo^-1.
+        double quad = 0;
+        for (size_t t = begin; t < end; ++t) {
+            const double* x = &data.values[t * k];
+            for (size_t i = 0; i < k; ++i) {
+                if (!mask[i]) continue;
+                const double di = x[i] - old_means[i];
+                double row = 0.5 * w.matrix[packed_index(i, i)] * di;
+                for (size_t j = 0; j < i; ++j)
+                    if (mask[j]) row += w.matrix[packed_index(i, j)] * (x[j] - old_means[j]);
+                quad -= 2.0 * di * row;
+            }
+        }
+        known = known && w.determinant_known;
+        likelihood += log_likelihood_term(static_cast<double>(end - begin),
+                                          static_cast<size_t>(std::count(mask, mask + k, 1)), w.log_determinant, quad);
+        if (!estimate) continue;
         for (size_t t = begin; t < end; ++t) {
             double* x = &data.values[t * k];
             for (size_t m = 0; m < k; ++m) {
@@ -179,6 +239,8 @@ int em_iteration(EmData& data, SweepWork& w, const std::vector<double>& complete
             for (size_t j = 0; j <= i; ++j)
                 if (!mask[i] && !mask[j]) products[packed_index(i, j)] += cases * w.matrix[packed_index(i, j)];
     }
+    if (log_likelihood) *log_likelihood = known ? likelihood : std::nan("");
+    if (!estimate) return 0;
     const double count = static_cast<double>(n);
     for (size_t i = 0; i < k; ++i) data.means[i] = sums[i] / count;
     for (size_t i = 0; i < k; ++i)
@@ -223,24 +285,41 @@ int run_em(EmData& data, int* iterations) {
     }
     for (double& c : data.covariances) c /= static_cast<double>(n - 1);
 
-    std::vector<double> complete_sums(k, 0), complete_products(packed_size(k), 0);
-    for (size_t t = 0; t < static_cast<size_t>(data.complete); ++t)
+    CompleteCases complete;
+    complete.sums.assign(k, 0);
+    complete.products.assign(packed_size(k), 0);
+    complete.mean.assign(k, 0);
+    complete.scatter.assign(packed_size(k), 0);
+    const size_t c = static_cast<size_t>(data.complete);
+    for (size_t t = 0; t < c; ++t)
         for (size_t i = 0; i < k; ++i) {
-            complete_sums[i] += data.values[t * k + i];
+            complete.sums[i] += data.values[t * k + i];
             for (size_t j = 0; j <= i; ++j)
-                complete_products[packed_index(i, j)] += data.values[t * k + i] * data.values[t * k + j];
+                complete.products[packed_index(i, j)] += data.values[t * k + i] * data.values[t * k + j];
         }
+    for (size_t i = 0; i < k && c > 0; ++i) complete.mean[i] = complete.sums[i] / static_cast<double>(c);
+    for (size_t t = 0; t < c; ++t)
+        for (size_t i = 0; i < k; ++i)
+            for (size_t j = 0; j <= i; ++j)
+                complete.scatter[packed_index(i, j)] +=
+                    (data.values[t * k + i] - complete.mean[i]) * (data.values[t * k + j] - complete.mean[j]);
     SweepWork w;
     w.work.resize(k);
     w.reference.resize(k);
     w.state.resize(k);
     w.swept.resize(k);
+    data.log_likelihoods.clear();
     int status = 0;
     int t = 0;
     while (t < kEmMaxIterations && status == 0) {
-        status = em_iteration(data, w, complete_sums, complete_products);
+        // Iteration t + 1 evaluates the estimates of iteration t on its way.
+        double at_start = 0;
+        status = em_iteration(data, w, complete, true, &at_start);
+        if (t > 0 && status >= 0) data.log_likelihoods.push_back(at_start);
         ++t;
     }
+    double at_end = 0;
+    if (status >= 0 && em_iteration(data, w, complete, false, &at_end) == 0) data.log_likelihoods.push_back(at_end);
     if (iterations) *iterations = t;
     return status;
 }
@@ -482,6 +561,15 @@ int em_analysis(RunContext& context, const std::vector<int>& variables, int writ
         print_lower_matrix(data.covariances.data(), text, data.k, variables.data(), kMatrixFourDecimals, -1, context);
         write_matrix_xml(variables.data(), data.k, data.covariances.data(), kMatrixFourDecimals, context);
         xml_printf("</CovEst>\n</MaxLikEst>\n");
+    }
+    // Beyond the estimates: the observed-data log likelihood at the estimates of each iteration.
+    if (std::any_of(data.log_likelihoods.begin(), data.log_likelihoods.end(), [](double v) { return !std::isnan(v); })) {
+        xml_printf("<LogLikHistory>\n");
+        for (size_t t = 0; t < data.log_likelihoods.size(); ++t)
+            if (!std::isnan(data.log_likelihoods[t]))
+                xml_printf("<line>\n<Iteration>%d</Iteration>\n<LogLik>%.6f</LogLik>\n</line>\n", static_cast<int>(t + 1),
+                           data.log_likelihoods[t]);
+        xml_printf("</LogLikHistory>\n");
     }
 
     PathParts parts;

@@ -26,6 +26,9 @@ struct EmData {
     std::vector<int> pattern_start;   // first case of each pattern, then n
     // The estimates: k means, then the packed covariances.
     std::vector<double> means, covariances;
+    // The observed-data log likelihood at the estimates after each iteration (NaN where the
+    // covariance matrix of some pattern's present variables is not positive definite).
+    std::vector<double> log_likelihoods;
 };
 
 // Orders the cases (values as loaded, file order, 1e35 missing) into
@@ -36,7 +39,8 @@ void order_patterns(EmData& data, const std::vector<double>& file_order_values, 
 // Starting values from the available data, then the EM iterations. Returns
 // 1 when converged, 0 when not within kEmMaxIterations, -1 for a singular
 // matrix; iterations receives the number run. The missing cells of
-// data.values hold their last conditional expectations.
+// data.values hold their last conditional expectations; data.log_likelihoods
+// holds one value for each iteration whose estimates could be evaluated.
 int run_em(EmData& data, int* iterations);
 
 int missing_em_driver(RunContext& context, const std::vector<int>& variables, int write_matrix);
