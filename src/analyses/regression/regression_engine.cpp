@@ -36,6 +36,10 @@ constexpr double kExactFitFraction = 1e-10;
 constexpr double kNoErrorFraction = 1e-10;
 constexpr double kTCap = 999.999;
 constexpr double kFToEnterCap = 999999.999;
+// Cases per block in the passes over the used cases (a multiple of 8). The
+// heteroscedastic cross-products are summed block by block: the block's
+// length is part of how they are rounded.
+constexpr size_t kCaseBlock = 2048;
 
 size_t packed_index(int i, int j) {
     if (i < j) std::swap(i, j);
@@ -82,17 +86,23 @@ void centre_columns(Engine& e) {
         for (size_t k = 0; k < n; ++k) correction += x[k] - mean;
         e.mean[static_cast<size_t>(i)] = mean + correction / static_cast<double>(n);
     }
-    std::vector<double> deviation(static_cast<size_t>(e.m));
-    for (size_t k = 0; k < n; ++k) {
-        for (int i = 1; i <= e.y; ++i)
-            deviation[static_cast<size_t>(i)] =
-                e.columns[static_cast<size_t>(i)][k] - e.mean[static_cast<size_t>(i)];
-        for (int i = 1; i <= e.y; ++i) {
-            double* row = e.a.data() + packed_index(i, 0);
-            const double di = deviation[static_cast<size_t>(i)];
-            for (int j = 1; j <= i; ++j) row[j] += di * deviation[static_cast<size_t>(j)];
+    // The deviations go through in blocks that stay in cache (case by case),
+    // their products added to the sums case after case.
+    const size_t v = static_cast<size_t>(e.y);  // slots 1..y
+    const size_t block = std::min(kCaseBlock, n);
+    std::vector<double> deviations(v * block);
+    std::vector<double> sums(packed_index(e.y - 1, e.y - 1) + 1, 0.0);
+    for (size_t start = 0; start < n; start += block) {
+        const size_t length = std::min(block, n - start);
+        for (size_t i = 0; i < v; ++i) {
+            const double* x = e.columns[i + 1].data() + start;
+            const double mean = e.mean[i + 1];
+            for (size_t t = 0; t < length; ++t) deviations[t * v + i] = x[t] - mean;
         }
+        add_case_products(deviations.data(), deviations.data(), e.y, length, v, sums.data());
     }
+    for (int i = 1; i <= e.y; ++i)
+        for (int j = 1; j <= i; ++j) e.a[packed_index(i, j)] = sums[packed_index(i - 1, j - 1)];
 }
 
 // Raw cases: listwise deletion over the slots within the case selection.
@@ -273,9 +283,15 @@ void raw_case_figures(Engine& e, const std::vector<int>& model, const std::vecto
             inverse[packed_index(r + 1, c + 1)] =
                 -e.a[packed_index(model[static_cast<size_t>(r)], model[static_cast<size_t>(c)])];
     // The cases go through in blocks that stay in cache: each block's
-    // deviations and weights, then its weighted cross-products added up.
-    constexpr size_t kBlock = 2048;
-    std::vector<double> data(static_cast<size_t>(q) * kBlock), weights(kBlock), z(static_cast<size_t>(order));
+    // deviations (run 0 the constant), residuals, leverages and weights, then
+    // its weighted cross-products added up.
+    const size_t block = kCaseBlock;
+    const size_t runs_count = static_cast<size_t>(order);
+    std::vector<double> data(runs_count * block, 0.0), cases_z(runs_count * block), cases_wz(runs_count * block);
+    std::vector<double> fitted(block), residuals(block), leverage(block), weights(block);
+    std::vector<const double*> z(runs_count);
+    for (size_t r = 0; r < runs_count; ++r) z[r] = data.data() + r * block;
+    std::fill(data.begin(), data.begin() + static_cast<std::ptrdiff_t>(block), 1.0);
     std::vector<double> meat(inverse.size(), 0.0), block_meat(inverse.size()), covariance(inverse.size());
     const std::vector<double>& yv = e.columns[static_cast<size_t>(e.y)];
     const double y_mean = e.mean[static_cast<size_t>(e.y)];
@@ -284,30 +300,49 @@ void raw_case_figures(Engine& e, const std::vector<int>& model, const std::vecto
     e.output.fitted.assign(cases, kSystemMissing);
     e.output.residual.assign(cases, kSystemMissing);
     e.output.count = static_cast<int>(cases);
-    for (size_t start = 0; start < n; start += kBlock) {
-        const size_t length = std::min(kBlock, n - start);
-        for (size_t i = 0; i < length; ++i) {
-            const size_t k = start + i;
-            z[0] = 1.0;
-            double fitted_deviation = 0;
-            for (int r = 0; r < q; ++r) {
-                const int slot = model[static_cast<size_t>(r)];
-                const double d = e.columns[static_cast<size_t>(slot)][k] - e.mean[static_cast<size_t>(slot)];
-                z[static_cast<size_t>(r + 1)] = d;
-                data[static_cast<size_t>(r) * length + i] = d;
-                fitted_deviation += b[static_cast<size_t>(slot)] * d;
+    for (size_t start = 0; start < n; start += block) {
+        const size_t length = std::min(block, n - start);
+        std::fill(fitted.begin(), fitted.end(), 0.0);
+        for (int r = 0; r < q; ++r) {
+            const size_t slot = static_cast<size_t>(model[static_cast<size_t>(r)]);
+            const double* x = e.columns[slot].data() + start;
+            const double mean = e.mean[slot], coefficient = b[slot];
+            double* d = data.data() + static_cast<size_t>(r + 1) * block;
+            for (size_t t = 0; t < length; ++t) {
+                d[t] = x[t] - mean;
+                fitted[t] += coefficient * d[t];
             }
-            const double residual = (yv[k] - y_mean) - fitted_deviation;
-            const double h = quad_form(z.data(), inverse.data(), order);
-            weights[i] = h < 1 ? (residual / (1 - h)) * (residual / (1 - h)) : 0.0;
+        }
+        for (size_t t = 0; t < length; ++t) residuals[t] = (yv[start + t] - y_mean) - fitted[t];
+        quad_forms(z.data(), inverse.data(), order, length, leverage.data());
+        for (size_t t = 0; t < length; ++t) {
+            const double h = leverage[t], residual = residuals[t];
+            weights[t] = h < 1 ? (residual / (1 - h)) * (residual / (1 - h)) : 0.0;
+        }
+        // Case by case: z = (1, deviations) and w z, the constant's w z being w.
+        for (size_t t = 0; t < length; ++t) {
+            cases_z[t * runs_count] = 1.0;
+            cases_wz[t * runs_count] = weights[t];
+        }
+        for (size_t r = 1; r < runs_count; ++r) {
+            const double* d = data.data() + r * block;
+            for (size_t t = 0; t < length; ++t) {
+                cases_z[t * runs_count + r] = d[t];
+                cases_wz[t * runs_count + r] = weights[t] * d[t];
+            }
+        }
+        for (size_t t = 0; t < length; ++t) {
+            const size_t k = start + t;
+            const double residual = residuals[t];
             sum_squares += residual * residual;
             if (k > 0) sum_differences += (residual - previous) * (residual - previous);
             previous = residual;
             const size_t c = static_cast<size_t>(e.used_cases[k]);
-            e.output.fitted[c] = y_mean + fitted_deviation;
+            e.output.fitted[c] = y_mean + fitted[t];
             e.output.residual[c] = residual;
         }
-        weighted_crossprod(data.data(), weights.data(), block_meat.data(), static_cast<int>(length), q);
+        std::fill(block_meat.begin(), block_meat.end(), 0.0);
+        add_case_products(cases_wz.data(), cases_z.data(), order, length, runs_count, block_meat.data());
         for (size_t t = 0; t < meat.size(); ++t) meat[t] += block_meat[t];
     }
     figures.durbin_watson = sum_squares <= exact_fit_floor(e) ? 0.0 : sum_differences / sum_squares;
@@ -442,12 +477,14 @@ StepSignal print_step(Engine& e, const std::vector<double>& b, const std::vector
         const double sd_y = std::sqrt(sst / (e.n - 1));
         std::vector<int> rows(1, 0);
         rows.insert(rows.end(), model.begin(), model.end());
-        for (int j : rows) {
-            const size_t s = static_cast<size_t>(j);
+        // The t-values first, then their p-values all at once.
+        const size_t count = rows.size();
+        std::vector<double> ts(count), xs(count), as(count, df / 2.0), bs(count, 0.5), p_values(count);
+        for (size_t r = 0; r < count; ++r) {
+            const size_t s = static_cast<size_t>(rows[r]);
             const double coefficient = b[s];
             const double se = std::sqrt(std::fabs(diagonal[s]) * rss / df);
             e.output.ordinary_se[s] = se;
-            const double beta = sd_y > 0 ? e.sd[s] * coefficient / sd_y : 0.0;
             const double no_error = kNoErrorFraction * std::fabs(coefficient);
             double t;
             if (hetero && std::fabs(figures.het_se[s]) > no_error && figures.het_se[s] > 0)
@@ -456,8 +493,18 @@ StepSignal print_step(Engine& e, const std::vector<double>& b, const std::vector
                 t = coefficient / se;
             else
                 t = kTCap;
-            const double x = df / (df + t * t);
-            const double p_value = incomplete_beta(1, x, df / 2.0, 0.5);
+            ts[r] = t;
+            xs[r] = df / (df + t * t);
+        }
+        incomplete_beta_each(static_cast<int>(count), 1, xs.data(), as.data(), bs.data(), p_values.data());
+        for (size_t r = 0; r < count; ++r) {
+            const int j = rows[r];
+            const size_t s = static_cast<size_t>(j);
+            const double coefficient = b[s];
+            const double se = e.output.ordinary_se[s];
+            const double beta = sd_y > 0 ? e.sd[s] * coefficient / sd_y : 0.0;
+            const double t = ts[r];
+            const double p_value = p_values[r];
             const double f_remove = std::min(t * t, kTCap);
             if (backward) e.stepping[s] = f_remove;
             const std::string name = j == 0 ? "Intercept" : slot_name(e, j);
