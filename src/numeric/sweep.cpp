@@ -195,9 +195,9 @@ Pair load_pair(const double* x) {
 
 }  // namespace
 
-void add_case_products(const double* a, const double* b, int p, std::size_t length, std::size_t stride,
+void add_case_products(const double* a, const double* b, int first, int p, std::size_t length, std::size_t stride,
                        double* out) {
-    for (int i = 0; i < p; ++i) {
+    for (int i = first < 0 ? 0 : first; i < p; ++i) {
         double* row = out + diag(i) - i;
         const double* ai = a + i;
         int j = 0;

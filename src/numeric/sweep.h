@@ -48,11 +48,12 @@ double quad_form(const double* x, const double* a, int n);
 // doubles): out is packed of order p + 1, index 0 the constant.
 void weighted_crossprod(const double* data, const double* weights, double* out, int m, int p);
 
-// Cross-products of cases added to out (packed of order p), one case after
-// another: for t below length, out(i, j) += a(t, i) * b(t, j) for j <= i < p,
-// a(t, i) = a[t * stride + i]. Each element receives its terms in case order,
-// bit for bit as that plain loop would; rows are done eight elements at a time.
-void add_case_products(const double* a, const double* b, int p, std::size_t length, std::size_t stride,
+// Cross-products of cases added to rows first..p-1 of out (packed of order
+// p), one case after another: for t below length, out(i, j) += a(t, i) *
+// b(t, j) for j <= i, a(t, i) = a[t * stride + i]. Each element receives its
+// terms in case order, bit for bit as that plain loop would; rows are done
+// eight elements at a time.
+void add_case_products(const double* a, const double* b, int first, int p, std::size_t length, std::size_t stride,
                        double* out);
 
 // x'Ax for the columns of a block: sums[t] = z(t)' A z(t), where z(t) takes
