@@ -20,6 +20,10 @@ double normal_quantile(double p);
 // lower != 0: I_x(a, b); lower == 0: 1 - I_x(a, b); -1.0 on bad arguments.
 double incomplete_beta(int lower, double x, double a, double b);
 
+// value[k] = incomplete_beta(lower, x[k], a[k], b[k]) for k below count, bit
+// for bit; the series of four entries at a time are summed side by side.
+void incomplete_beta_each(int count, int lower, const double* x, const double* a, const double* b, double* value);
+
 // P(F(df1, df2) > f); 1.0 when f <= 0, -1.0 when a df < 1. Never 0 for f > 0:
 // beyond 8.76e-27 the result is a small, strictly decreasing stand-in.
 double f_upper_p(int df1, int df2, double f);

@@ -353,6 +353,28 @@ double incomplete_beta(int lower, double x, double a, double b) {
     return beta_series(s);
 }
 
+void incomplete_beta_each(int count, int lower, const double* x, const double* a, const double* b, double* value) {
+    constexpr int kSide = 4;
+    for (int k = 0; k < count; k += kSide) {
+        BetaSeries s[kSide];
+        bool more[kSide] = {false, false, false, false};
+        const int group = count - k < kSide ? count - k : kSide;
+        int active = 0;
+        for (int j = 0; j < group; ++j) {
+            more[j] = !beta_start(lower, x[k + j], a[k + j], b[k + j], value[k + j], s[j]);
+            active += more[j];
+        }
+        while (active > 0) {
+            for (int j = 0; j < kSide; ++j)
+                if (more[j] && !beta_next_term(s[j])) {
+                    more[j] = false;
+                    --active;
+                    value[k + j] = beta_end(s[j]);
+                }
+        }
+    }
+}
+
 double f_upper_p(int df1, int df2, double f) {
     double p;
     FTail t;

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstddef>
+#include <cstring>
 
 namespace quorix {
 
@@ -178,6 +179,87 @@ void weighted_crossprod(const double* data, const double* weights, double* out, 
             }
             out[at(r, c)] = sum;
         }
+    }
+}
+
+namespace {
+
+// Two doubles, loaded and stored without any alignment.
+typedef double Pair __attribute__((vector_size(16)));
+
+Pair load_pair(const double* x) {
+    Pair v;
+    std::memcpy(&v, x, sizeof v);
+    return v;
+}
+
+}  // namespace
+
+void add_case_products(const double* a, const double* b, int first, int p, std::size_t length, std::size_t stride,
+                       double* out) {
+    for (int i = first < 0 ? 0 : first; i < p; ++i) {
+        double* row = out + diag(i) - i;
+        const double* ai = a + i;
+        int j = 0;
+        for (; j + 8 <= i + 1; j += 8) {
+            Pair s0 = load_pair(row + j), s1 = load_pair(row + j + 2), s2 = load_pair(row + j + 4),
+                 s3 = load_pair(row + j + 6);
+            for (std::size_t t = 0; t < length; ++t) {
+                const double x = ai[t * stride];
+                const double* y = b + t * stride + j;
+                s0 += x * load_pair(y);
+                s1 += x * load_pair(y + 2);
+                s2 += x * load_pair(y + 4);
+                s3 += x * load_pair(y + 6);
+            }
+            std::memcpy(row + j, &s0, sizeof s0);
+            std::memcpy(row + j + 2, &s1, sizeof s1);
+            std::memcpy(row + j + 4, &s2, sizeof s2);
+            std::memcpy(row + j + 6, &s3, sizeof s3);
+        }
+        for (; j + 4 <= i + 1; j += 4) {
+            Pair s0 = load_pair(row + j), s1 = load_pair(row + j + 2);
+            for (std::size_t t = 0; t < length; ++t) {
+                const double x = ai[t * stride];
+                const double* y = b + t * stride + j;
+                s0 += x * load_pair(y);
+                s1 += x * load_pair(y + 2);
+            }
+            std::memcpy(row + j, &s0, sizeof s0);
+            std::memcpy(row + j + 2, &s1, sizeof s1);
+        }
+        for (; j + 2 <= i + 1; j += 2) {
+            Pair s0 = load_pair(row + j);
+            for (std::size_t t = 0; t < length; ++t) s0 += ai[t * stride] * load_pair(b + t * stride + j);
+            std::memcpy(row + j, &s0, sizeof s0);
+        }
+        if (j <= i) {
+            double s0 = row[j];
+            for (std::size_t t = 0; t < length; ++t) s0 += ai[t * stride] * b[t * stride + j];
+            row[j] = s0;
+        }
+    }
+}
+
+void quad_forms(const double* const* z, const double* a, int n, std::size_t length, double* sums) {
+    for (std::size_t t = 0; t < length; t += 8) {
+        Pair sum[4] = {{0, 0}, {0, 0}, {0, 0}, {0, 0}};
+        for (int i = 0; i < n; ++i) {
+            const double* row = a + diag(i) - i;
+            Pair off[4] = {{0, 0}, {0, 0}, {0, 0}, {0, 0}};
+            for (int j = 0; j < i; ++j) {
+                const double* zj = z[j] + t;
+                const double c = row[j];
+                for (int u = 0; u < 4; ++u) off[u] += load_pair(zj + 2 * u) * c;
+            }
+            const double* zi = z[i] + t;
+            const double d = row[i];
+            for (int u = 0; u < 4; ++u) {
+                const Pair x = load_pair(zi + 2 * u);
+                sum[u] += x * (2.0 * off[u] + x * d);
+            }
+        }
+        std::memcpy(sums + t, sum, sizeof sum);
     }
 }
 

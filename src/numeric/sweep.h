@@ -3,6 +3,7 @@
 // Everything works in place on caller-owned arrays and allocates nothing.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 namespace quorix {
@@ -46,6 +47,20 @@ double quad_form(const double* x, const double* a, int n);
 // Weighted cross-products of a constant and p variables (each a run of m
 // doubles): out is packed of order p + 1, index 0 the constant.
 void weighted_crossprod(const double* data, const double* weights, double* out, int m, int p);
+
+// Cross-products of cases added to rows first..p-1 of out (packed of order
+// p), one case after another: for t below length, out(i, j) += a(t, i) *
+// b(t, j) for j <= i, a(t, i) = a[t * stride + i]. Each element receives its
+// terms in case order, bit for bit as that plain loop would; rows are done
+// eight elements at a time.
+void add_case_products(const double* a, const double* b, int first, int p, std::size_t length, std::size_t stride,
+                       double* out);
+
+// x'Ax for the columns of a block: sums[t] = z(t)' A z(t), where z(t) takes
+// element t of each of the n runs z[0..n-1] (A packed of order n). length is
+// rounded up to a multiple of 8: every run, and sums, must hold that many
+// doubles. Each sum is formed as quad_form forms it.
+void quad_forms(const double* const* z, const double* a, int n, std::size_t length, double* sums);
 
 // out = A B A for packed A, B; work holds n x n doubles, row-major.
 void sandwich_product(const double* a, const double* b, int n, double* work, double* out);

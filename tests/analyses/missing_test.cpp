@@ -2,9 +2,12 @@
 // missingness patterns against golden files, and their numbers against R.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
+#include <vector>
 
 #include "analyses/common/covariance.h"
 #include "analyses/missing/diagnosis.h"
@@ -207,6 +210,70 @@ TEST(MissingEm, RunsAgainstGoldenFileAndLeavesTheDataFile) {
     record += "== MissingEM.dat\n" + testing::read_text(dir.file("MissingEM.dat")) + "== matrix\n" + info +
               "== matrix csv\n" + testing::read_text(dir.file("matrix.csv"));
     testing::expect_golden("missing/em.txt", testing::replace_all(record, dir.path, "<dir>"));
+}
+
+
+// The order of the patterns against the rule written out plainly: complete
+// cases first, then from the first case with the most missing cells each next
+// pattern the nearest remaining one (cells that differ), ties to more missing
+// cells, then to the earlier first case. Random masks over 5 variables (many
+// ties, the lookup among near masks) and over 70 (the scan of the rest).
+TEST(MissingEm, PatternOrderFollowsTheNearestRule) {
+    for (int k : {5, 70}) {
+        std::srand(static_cast<unsigned>(k));
+        const size_t n = 400;
+        std::vector<double> values(n * static_cast<size_t>(k));
+        std::vector<int> cases(n);
+        for (size_t t = 0; t < n; ++t) {
+            cases[t] = static_cast<int>(t);
+            for (int i = 0; i < k; ++i)
+                values[t * static_cast<size_t>(k) + static_cast<size_t>(i)] =
+                    std::rand() % (k == 5 ? 3 : 25) == 0 ? kSystemMissing : static_cast<double>(t + i);
+        }
+        // The expected order, pattern by pattern, by the plain rule.
+        auto mask_of = [&](size_t t) {
+            std::string m;
+            for (int i = 0; i < k; ++i)
+                m += values[t * static_cast<size_t>(k) + static_cast<size_t>(i)] == kSystemMissing ? 'M' : ' ';
+            return m;
+        };
+        std::vector<std::string> masks;
+        std::vector<int> expected;
+        for (size_t t = 0; t < n; ++t)
+            if (mask_of(t).find('M') == std::string::npos) expected.push_back(static_cast<int>(t));
+        for (size_t t = 0; t < n; ++t) {
+            const std::string m = mask_of(t);
+            if (m.find('M') != std::string::npos && std::find(masks.begin(), masks.end(), m) == masks.end())
+                masks.push_back(m);
+        }
+        auto missing = [](const std::string& m) { return std::count(m.begin(), m.end(), 'M'); };
+        std::vector<char> done(masks.size(), 0);
+        size_t current = 0;
+        for (size_t g = 1; g < masks.size(); ++g)
+            if (missing(masks[g]) > missing(masks[current])) current = g;
+        for (size_t placed = 0; placed < masks.size(); ++placed) {
+            done[current] = 1;
+            for (size_t t = 0; t < n; ++t)
+                if (mask_of(t) == masks[current]) expected.push_back(static_cast<int>(t));
+            size_t next = masks.size();
+            long best = 0;
+            for (size_t g = 0; g < masks.size(); ++g) {
+                if (done[g]) continue;
+                long d = 0;
+                for (int i = 0; i < k; ++i) d += masks[g][static_cast<size_t>(i)] != masks[current][static_cast<size_t>(i)];
+                if (next == masks.size() || d < best || (d == best && missing(masks[g]) > missing(masks[next]))) {
+                    next = g;
+                    best = d;
+                }
+            }
+            current = next;
+        }
+        EmData data;
+        data.k = k;
+        order_patterns(data, values, cases);
+        EXPECT_EQ(data.case_numbers, expected) << k;
+        EXPECT_EQ(data.pattern_start.size(), masks.size() + 2) << k;
+    }
 }
 
 }  // namespace

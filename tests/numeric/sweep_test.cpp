@@ -152,3 +152,45 @@ TEST(SweepProducts, QuadraticFormCrossProductsAndSandwich) {
     sandwich_product(a, b, 3, work, aba.data());
     expect_packed(aba, {8.175, 12.06, 22.42, 4.015, 7.336, 23.87}, 1e-13);
 }
+
+TEST(SweepProducts, BlockKernelsGiveThePlainLoopsBitForBit) {
+    // Cases with values of mixed scale, so that the order of additions shows
+    // in the last bits; the kernels must add in the plain loops' order.
+    const int p = 13;
+    const size_t cases = 37;
+    std::vector<double> a(cases * p), b(cases * p);
+    for (size_t t = 0; t < cases; ++t)
+        for (int i = 0; i < p; ++i) {
+            a[t * p + static_cast<size_t>(i)] = std::sin(1.0 + static_cast<double>(t * 31 + static_cast<size_t>(i))) * std::pow(10.0, i % 5);
+            b[t * p + static_cast<size_t>(i)] = std::cos(2.0 + static_cast<double>(t * 17 + static_cast<size_t>(i))) / (1.0 + i);
+        }
+    const size_t packed = static_cast<size_t>(p) * (p + 1) / 2;
+    for (int first : {0, 5, 12}) {
+        std::vector<double> plain(packed, 0.25), kernel(packed, 0.25);
+        for (size_t t = 0; t < cases; ++t)
+            for (int i = first; i < p; ++i)
+                for (int j = 0; j <= i; ++j)
+                    plain[static_cast<size_t>(i) * (i + 1) / 2 + static_cast<size_t>(j)] +=
+                        a[t * p + static_cast<size_t>(i)] * b[t * p + static_cast<size_t>(j)];
+        add_case_products(a.data(), b.data(), first, p, cases, p, kernel.data());
+        for (size_t e = 0; e < packed; ++e) EXPECT_EQ(kernel[e], plain[e]) << first << " " << e;
+    }
+
+    // quad_forms against quad_form, case by case; 37 cases round up to 40.
+    const int n = 6;
+    std::vector<double> m(static_cast<size_t>(n) * (n + 1) / 2);
+    for (size_t e = 0; e < m.size(); ++e) m[e] = std::sin(3.0 * static_cast<double>(e)) * 7.0;
+    std::vector<std::vector<double>> runs(n, std::vector<double>(40, 0.0));
+    std::vector<const double*> z(n);
+    for (int r = 0; r < n; ++r) {
+        for (size_t t = 0; t < cases; ++t) runs[static_cast<size_t>(r)][t] = a[t * p + static_cast<size_t>(r)];
+        z[static_cast<size_t>(r)] = runs[static_cast<size_t>(r)].data();
+    }
+    std::vector<double> sums(40);
+    quad_forms(z.data(), m.data(), n, cases, sums.data());
+    for (size_t t = 0; t < cases; ++t) {
+        double x[n];
+        for (int r = 0; r < n; ++r) x[r] = runs[static_cast<size_t>(r)][t];
+        EXPECT_EQ(sums[t], quad_form(x, m.data(), n)) << t;
+    }
+}

@@ -1,13 +1,13 @@
 #include "analyses/missing/em.h"
 
 #include <algorithm>
-#include <bitset>
 #include <cmath>
 #include <cstddef>
 #include <cstdio>
 #include <map>
 #include <new>
 #include <string>
+#include <unordered_map>
 
 #include "analyses/common/covariance.h"
 #include "analyses/common/matrix_file.h"
@@ -24,6 +24,13 @@ namespace quorix {
 namespace {
 
 size_t index_of(size_t i, size_t j) { return i >= j ? packed_index(i, j) : packed_index(j, i); }
+
+int bit_count(uint64_t x) {
+    x = x - ((x >> 1) & 0x5555555555555555u);
+    x = (x & 0x3333333333333333u) + ((x >> 2) & 0x3333333333333333u);
+    x = (x + (x >> 4)) & 0x0f0f0f0f0f0f0f0fu;
+    return static_cast<int>((x * 0x0101010101010101u) >> 56);
+}
 
 int missing_count(const char* mask, size_t k) {
     int count = 0;
@@ -56,24 +63,31 @@ void order_patterns(EmData& data, const std::vector<double>& file_order_values, 
     std::vector<std::vector<size_t>> members;
     std::vector<uint64_t> bits;
     std::vector<int> missing;
+    // Up to 64 variables the mask's bits are the key; beyond, the mask itself.
+    std::unordered_map<uint64_t, size_t> group_of_mask;
     for (size_t t = 0; t < n; ++t) {
         if (placed[t]) continue;
-        const std::string key(&masks[t * k], k);
-        auto found = group_of.find(key);
-        if (found == group_of.end()) {
-            found = group_of.emplace(key, members.size()).first;
+        size_t group = members.size();
+        if (words == 1) {
+            uint64_t key = 0;
+            for (size_t i = 0; i < k; ++i) key |= static_cast<uint64_t>(!masks[t * k + i]) << i;
+            group = group_of_mask.emplace(key, members.size()).first->second;
+        } else {
+            group = group_of.emplace(std::string(&masks[t * k], k), members.size()).first->second;
+        }
+        if (group == members.size()) {
             members.emplace_back();
             missing.push_back(missing_count(&masks[t * k], k));
             bits.resize(bits.size() + words, 0);
             for (size_t i = 0; i < k; ++i)
-                if (!masks[t * k + i]) bits[found->second * words + i / 64] |= uint64_t{1} << (i % 64);
+                if (!masks[t * k + i]) bits[group * words + i / 64] |= uint64_t{1} << (i % 64);
         }
-        members[found->second].push_back(t);
+        members[group].push_back(t);
     }
     auto distance = [&](size_t a, size_t b) {
-        size_t count = 0;
-        for (size_t w = 0; w < words; ++w) count += std::bitset<64>(bits[a * words + w] ^ bits[b * words + w]).count();
-        return static_cast<int>(count);
+        int count = 0;
+        for (size_t w = 0; w < words; ++w) count += bit_count(bits[a * words + w] ^ bits[b * words + w]);
+        return count;
     };
     // The first case with the most missing cells starts the incomplete patterns.
     const size_t groups = members.size();
@@ -81,20 +95,59 @@ void order_patterns(EmData& data, const std::vector<double>& file_order_values, 
     size_t current = groups;
     for (size_t g = 0; g < groups; ++g)
         if (current == groups || missing[g] > missing[current]) current = g;
+    // The nearest remaining pattern is looked up, while that is cheaper than
+    // comparing with every remaining pattern, among the masks at distance 1,
+    // 2, ... from the current one (up to 64 variables); else the remaining
+    // patterns are scanned. Both find the same pattern: the nearest, ties to
+    // more missing cells, then to the earlier first case.
+    std::vector<size_t> alive(groups);
+    for (size_t g = 0; g < groups; ++g) alive[g] = g;
+    size_t remaining = groups;
+    std::vector<int> positions;
     while (current < groups) {
         data.pattern_start.push_back(static_cast<int>(order.size()));
         order.insert(order.end(), members[current].begin(), members[current].end());
         used[current] = 1;
-        // The nearest remaining pattern; ties: more missing cells, then the earlier first case.
+        --remaining;
+        if (words == 1) group_of_mask.erase(bits[current]);
         size_t next = groups;
         int nearest = 0;
-        for (size_t g = 0; g < groups; ++g) {
-            if (used[g]) continue;
-            const int d = distance(g, current);
-            if (next == groups || d < nearest || (d == nearest && missing[g] > missing[next])) {
+        auto consider = [&](size_t g, int d) {
+            if (next == groups || d < nearest || (d == nearest && (missing[g] > missing[next] ||
+                                                                   (missing[g] == missing[next] && g < next)))) {
                 next = g;
                 nearest = d;
             }
+        };
+        bool found = remaining == 0;
+        double ring = 1;  // masks at the distance tried next: C(k, d)
+        for (int d = 1; words == 1 && !found && d <= static_cast<int>(k); ++d) {
+            ring = ring * static_cast<double>(k - static_cast<size_t>(d) + 1) / d;
+            if (ring > static_cast<double>(remaining)) break;
+            // Every set of d of the k positions, flipped in the current mask.
+            positions.resize(static_cast<size_t>(d));
+            for (int i = 0; i < d; ++i) positions[static_cast<size_t>(i)] = i;
+            for (;;) {
+                uint64_t flip = 0;
+                for (int i : positions) flip |= uint64_t{1} << i;
+                const auto hit = group_of_mask.find(bits[current] ^ flip);
+                if (hit != group_of_mask.end()) consider(hit->second, d);
+                int i = d - 1;
+                while (i >= 0 && positions[static_cast<size_t>(i)] == static_cast<int>(k) - d + i) --i;
+                if (i < 0) break;
+                ++positions[static_cast<size_t>(i)];
+                for (int j = i + 1; j < d; ++j) positions[static_cast<size_t>(j)] = positions[static_cast<size_t>(j - 1)] + 1;
+            }
+            found = next < groups;
+        }
+        if (!found) {
+            size_t kept = 0;
+            for (size_t g : alive) {
+                if (used[g]) continue;
+                alive[kept++] = g;
+                consider(g, distance(g, current));
+            }
+            alive.resize(kept);
         }
         current = next;
     }
@@ -154,6 +207,16 @@ bool sweep_to(SweepWork& w, const char* wanted, size_t k, double tolerance) {
     return status == 0 && result.remaining <= 0;
 }
 
+// Adds one case to the sums and the packed sums of products.
+void add_products(const double* __restrict x, size_t k, double* __restrict sums, double* __restrict products) {
+    for (size_t i = 0; i < k; ++i) {
+        sums[i] += x[i];
+        double* __restrict row = products + packed_index(i, 0);
+        const double xi = x[i];
+        for (size_t j = 0; j <= i; ++j) row[j] += xi * x[j];
+    }
+}
+
 // The complete cases, summed once: raw sums and cross-products for the E-step, and
 // their mean and centred cross-products for the log likelihood.
 struct CompleteCases {
@@ -196,6 +259,8 @@ int em_iteration(EmData& data, SweepWork& w, const CompleteCases& complete, bool
         likelihood += log_likelihood_term(c, k, w.log_determinant, quad);
     }
     std::vector<double> sums = complete.sums, products = complete.products;
+    std::vector<size_t> observed, absent;
+    std::vector<double> coefficients, deviations(k);
     const size_t first = data.complete > 0 ? 1 : 0;
     for (size_t p = first; p + 1 < data.pattern_start.size(); ++p) {
         const size_t begin = static_cast<size_t>(data.pattern_start[p]), end = static_cast<size_t>(data.pattern_start[p + 1]);
@@ -203,36 +268,40 @@ int em_iteration(EmData& data, SweepWork& w, const CompleteCases& complete, bool
         if (!sweep_to(w, mask, k, kEmSweepTolerance) &&
             !sweep_fresh(w, old_covariances, mask, k, kEmFallbackTolerance))
             return -1;
+        // The pattern's present and missing variables, and the regression coefficients of
+        // each missing variable on the present ones, taken out of the swept matrix once.
+        observed.clear();
+        absent.clear();
+        for (size_t i = 0; i < k; ++i) (mask[i] ? observed : absent).push_back(i);
+        const size_t no = observed.size(), na = absent.size();
         // W's block of the present variables is -S_oo^-1.
         double quad = 0;
         for (size_t t = begin; t < end; ++t) {
             const double* x = &data.values[t * k];
-            for (size_t i = 0; i < k; ++i) {
-                if (!mask[i]) continue;
-                const double di = x[i] - old_means[i];
-                double row = 0.5 * w.matrix[packed_index(i, i)] * di;
-                for (size_t j = 0; j < i; ++j)
-                    if (mask[j]) row += w.matrix[packed_index(i, j)] * (x[j] - old_means[j]);
-                quad -= 2.0 * di * row;
+            for (size_t o = 0; o < no; ++o) deviations[o] = x[observed[o]] - old_means[observed[o]];
+            for (size_t a = 0; a < no; ++a) {
+                const double* w_row = &w.matrix[packed_index(observed[a], 0)];
+                double row = 0.5 * w_row[observed[a]] * deviations[a];
+                for (size_t b = 0; b < a; ++b) row += w_row[observed[b]] * deviations[b];
+                quad -= 2.0 * deviations[a] * row;
             }
         }
         known = known && w.determinant_known;
-        likelihood += log_likelihood_term(static_cast<double>(end - begin),
-                                          static_cast<size_t>(std::count(mask, mask + k, 1)), w.log_determinant, quad);
+        likelihood += log_likelihood_term(static_cast<double>(end - begin), no, w.log_determinant, quad);
         if (!estimate) continue;
+        coefficients.resize(na * no);
+        for (size_t a = 0; a < na; ++a)
+            for (size_t o = 0; o < no; ++o) coefficients[a * no + o] = w.matrix[index_of(absent[a], observed[o])];
         for (size_t t = begin; t < end; ++t) {
             double* x = &data.values[t * k];
-            for (size_t m = 0; m < k; ++m) {
-                if (mask[m]) continue;
-                double expected = old_means[m];
-                for (size_t o = 0; o < k; ++o)
-                    if (mask[o]) expected += w.matrix[index_of(m, o)] * (x[o] - old_means[o]);
-                x[m] = expected;
+            for (size_t o = 0; o < no; ++o) deviations[o] = x[observed[o]] - old_means[observed[o]];
+            for (size_t a = 0; a < na; ++a) {
+                const double* row = &coefficients[a * no];
+                double expected = old_means[absent[a]];
+                for (size_t o = 0; o < no; ++o) expected += row[o] * deviations[o];
+                x[absent[a]] = expected;
             }
-            for (size_t i = 0; i < k; ++i) {
-                sums[i] += x[i];
-                for (size_t j = 0; j <= i; ++j) products[packed_index(i, j)] += x[i] * x[j];
-            }
+            add_products(x, k, sums.data(), products.data());
         }
         const double cases = static_cast<double>(end - begin);
         for (size_t i = 0; i < k; ++i)
@@ -291,12 +360,7 @@ int run_em(EmData& data, int* iterations) {
     complete.mean.assign(k, 0);
     complete.scatter.assign(packed_size(k), 0);
     const size_t c = static_cast<size_t>(data.complete);
-    for (size_t t = 0; t < c; ++t)
-        for (size_t i = 0; i < k; ++i) {
-            complete.sums[i] += data.values[t * k + i];
-            for (size_t j = 0; j <= i; ++j)
-                complete.products[packed_index(i, j)] += data.values[t * k + i] * data.values[t * k + j];
-        }
+    for (size_t t = 0; t < c; ++t) add_products(&data.values[t * k], k, complete.sums.data(), complete.products.data());
     for (size_t i = 0; i < k && c > 0; ++i) complete.mean[i] = complete.sums[i] / static_cast<double>(c);
     for (size_t t = 0; t < c; ++t)
         for (size_t i = 0; i < k; ++i)

@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <cmath>
 #include <new>
+#include <thread>
 
 #include "analyses/basic/anova.h"
 #include "datafile/rkd_format.h"
@@ -36,6 +37,33 @@ constexpr double kExactFitFraction = 1e-10;
 constexpr double kNoErrorFraction = 1e-10;
 constexpr double kTCap = 999.999;
 constexpr double kFToEnterCap = 999999.999;
+// Cases per block in the passes over the used cases (a multiple of 8). The
+// heteroscedastic cross-products are summed block by block: the block's
+// length is part of how they are rounded.
+constexpr size_t kCaseBlock = 2048;
+
+// Runs work(0) on a second thread and work(1) on this one, or both here when
+// no thread can be started. Neither may throw: what they need is allocated
+// before. The partition of the work is the caller's, whatever the machine.
+template <class Work>
+void on_two_cores(const Work& work) {
+    std::thread helper;
+    try {
+        helper = std::thread([&work] { work(0); });
+    } catch (...) {
+        work(0);
+    }
+    work(1);
+    if (helper.joinable()) helper.join();
+}
+
+// The row that splits a packed triangle of order p into two halves of about
+// as many elements.
+int middle_row(int p) {
+    int row = 0;
+    while (row < p && 2 * static_cast<size_t>(row) * static_cast<size_t>(row + 1) < static_cast<size_t>(p) * static_cast<size_t>(p + 1)) ++row;
+    return row;
+}
 
 size_t packed_index(int i, int j) {
     if (i < j) std::swap(i, j);
@@ -82,17 +110,30 @@ void centre_columns(Engine& e) {
         for (size_t k = 0; k < n; ++k) correction += x[k] - mean;
         e.mean[static_cast<size_t>(i)] = mean + correction / static_cast<double>(n);
     }
-    std::vector<double> deviation(static_cast<size_t>(e.m));
-    for (size_t k = 0; k < n; ++k) {
-        for (int i = 1; i <= e.y; ++i)
-            deviation[static_cast<size_t>(i)] =
-                e.columns[static_cast<size_t>(i)][k] - e.mean[static_cast<size_t>(i)];
-        for (int i = 1; i <= e.y; ++i) {
-            double* row = e.a.data() + packed_index(i, 0);
-            const double di = deviation[static_cast<size_t>(i)];
-            for (int j = 1; j <= i; ++j) row[j] += di * deviation[static_cast<size_t>(j)];
+    // The deviations go through in blocks that stay in cache (case by case),
+    // their products added to the sums case after case; the rows of the sums
+    // in two parts, one on each core, each part forming its own deviations.
+    const size_t v = static_cast<size_t>(e.y);  // slots 1..y
+    const size_t block = std::min(kCaseBlock, n);
+    std::vector<double> deviations(2 * v * block);
+    std::vector<double> sums(packed_index(e.y - 1, e.y - 1) + 1, 0.0);
+    const int split = middle_row(e.y);
+    on_two_cores([&](int part) {
+        double* own = deviations.data() + static_cast<size_t>(part) * v * block;
+        const int first = part == 0 ? 0 : split, last = part == 0 ? split : e.y;
+        if (first >= last) return;
+        for (size_t start = 0; start < n; start += block) {
+            const size_t length = std::min(block, n - start);
+            for (size_t i = 0; i < static_cast<size_t>(last); ++i) {
+                const double* x = e.columns[i + 1].data() + start;
+                const double mean = e.mean[i + 1];
+                for (size_t t = 0; t < length; ++t) own[t * v + i] = x[t] - mean;
+            }
+            add_case_products(own, own, first, last, length, v, sums.data());
         }
-    }
+    });
+    for (int i = 1; i <= e.y; ++i)
+        for (int j = 1; j <= i; ++j) e.a[packed_index(i, j)] = sums[packed_index(i - 1, j - 1)];
 }
 
 // Raw cases: listwise deletion over the slots within the case selection.
@@ -273,42 +314,93 @@ void raw_case_figures(Engine& e, const std::vector<int>& model, const std::vecto
             inverse[packed_index(r + 1, c + 1)] =
                 -e.a[packed_index(model[static_cast<size_t>(r)], model[static_cast<size_t>(c)])];
     // The cases go through in blocks that stay in cache: each block's
-    // deviations and weights, then its weighted cross-products added up.
-    constexpr size_t kBlock = 2048;
-    std::vector<double> data(static_cast<size_t>(q) * kBlock), weights(kBlock), z(static_cast<size_t>(order));
-    std::vector<double> meat(inverse.size(), 0.0), block_meat(inverse.size()), covariance(inverse.size());
+    // deviations (run 0 the constant), residuals, leverages and weights, then
+    // its weighted cross-products; the first half of the blocks on one core,
+    // the rest on the other. The blocks' cross-products are then added up in
+    // block order and the residuals' sums formed in case order.
+    const size_t block = kCaseBlock;
+    const size_t runs_count = static_cast<size_t>(order);
+    const size_t blocks = (n + block - 1) / block;
+    const size_t meat_size = inverse.size();
+    struct Buffers {
+        std::vector<double> data, cases_z, cases_wz, fitted, residuals, leverage, weights;
+        std::vector<const double*> z;
+    };
+    Buffers buffers[2];
+    for (Buffers& u : buffers) {
+        u.data.assign(runs_count * block, 0.0);
+        u.cases_z.resize(runs_count * block);
+        u.cases_wz.resize(runs_count * block);
+        u.fitted.resize(block);
+        u.residuals.resize(block);
+        u.leverage.resize(block);
+        u.weights.resize(block);
+        u.z.resize(runs_count);
+        for (size_t r = 0; r < runs_count; ++r) u.z[r] = u.data.data() + r * block;
+        std::fill(u.data.begin(), u.data.begin() + static_cast<std::ptrdiff_t>(block), 1.0);
+    }
+    std::vector<double> block_meats(blocks * meat_size, 0.0), meat(meat_size, 0.0), covariance(meat_size);
     const std::vector<double>& yv = e.columns[static_cast<size_t>(e.y)];
     const double y_mean = e.mean[static_cast<size_t>(e.y)];
-    double sum_squares = 0, sum_differences = 0, previous = 0;
     const size_t cases = e.output.case_mask.size();
     e.output.fitted.assign(cases, kSystemMissing);
     e.output.residual.assign(cases, kSystemMissing);
     e.output.count = static_cast<int>(cases);
-    for (size_t start = 0; start < n; start += kBlock) {
-        const size_t length = std::min(kBlock, n - start);
-        for (size_t i = 0; i < length; ++i) {
-            const size_t k = start + i;
-            z[0] = 1.0;
-            double fitted_deviation = 0;
+    double* const fitted_out = e.output.fitted.data();
+    double* const residual_out = e.output.residual.data();
+    const size_t half = (blocks + 1) / 2;
+    on_two_cores([&](int part) {
+        Buffers& u = buffers[part];
+        const size_t first = part == 0 ? 0 : half, last = part == 0 ? half : blocks;
+        for (size_t index = first; index < last; ++index) {
+            const size_t start = index * block;
+            const size_t length = std::min(block, n - start);
+            std::fill(u.fitted.begin(), u.fitted.end(), 0.0);
             for (int r = 0; r < q; ++r) {
-                const int slot = model[static_cast<size_t>(r)];
-                const double d = e.columns[static_cast<size_t>(slot)][k] - e.mean[static_cast<size_t>(slot)];
-                z[static_cast<size_t>(r + 1)] = d;
-                data[static_cast<size_t>(r) * length + i] = d;
-                fitted_deviation += b[static_cast<size_t>(slot)] * d;
+                const size_t slot = static_cast<size_t>(model[static_cast<size_t>(r)]);
+                const double* x = e.columns[slot].data() + start;
+                const double mean = e.mean[slot], coefficient = b[slot];
+                double* d = u.data.data() + static_cast<size_t>(r + 1) * block;
+                for (size_t t = 0; t < length; ++t) {
+                    d[t] = x[t] - mean;
+                    u.fitted[t] += coefficient * d[t];
+                }
             }
-            const double residual = (yv[k] - y_mean) - fitted_deviation;
-            const double h = quad_form(z.data(), inverse.data(), order);
-            weights[i] = h < 1 ? (residual / (1 - h)) * (residual / (1 - h)) : 0.0;
-            sum_squares += residual * residual;
-            if (k > 0) sum_differences += (residual - previous) * (residual - previous);
-            previous = residual;
-            const size_t c = static_cast<size_t>(e.used_cases[k]);
-            e.output.fitted[c] = y_mean + fitted_deviation;
-            e.output.residual[c] = residual;
+            for (size_t t = 0; t < length; ++t) u.residuals[t] = (yv[start + t] - y_mean) - u.fitted[t];
+            quad_forms(u.z.data(), inverse.data(), order, length, u.leverage.data());
+            for (size_t t = 0; t < length; ++t) {
+                const double h = u.leverage[t], residual = u.residuals[t];
+                u.weights[t] = h < 1 ? (residual / (1 - h)) * (residual / (1 - h)) : 0.0;
+            }
+            // Case by case: z = (1, deviations) and w z, the constant's w z being w.
+            for (size_t t = 0; t < length; ++t) {
+                u.cases_z[t * runs_count] = 1.0;
+                u.cases_wz[t * runs_count] = u.weights[t];
+            }
+            for (size_t r = 1; r < runs_count; ++r) {
+                const double* d = u.data.data() + r * block;
+                for (size_t t = 0; t < length; ++t) {
+                    u.cases_z[t * runs_count + r] = d[t];
+                    u.cases_wz[t * runs_count + r] = u.weights[t] * d[t];
+                }
+            }
+            for (size_t t = 0; t < length; ++t) {
+                const size_t c = static_cast<size_t>(e.used_cases[start + t]);
+                fitted_out[c] = y_mean + u.fitted[t];
+                residual_out[c] = u.residuals[t];
+            }
+            add_case_products(u.cases_wz.data(), u.cases_z.data(), 0, order, length, runs_count,
+                              block_meats.data() + index * meat_size);
         }
-        weighted_crossprod(data.data(), weights.data(), block_meat.data(), static_cast<int>(length), q);
-        for (size_t t = 0; t < meat.size(); ++t) meat[t] += block_meat[t];
+    });
+    for (size_t index = 0; index < blocks; ++index)
+        for (size_t t = 0; t < meat_size; ++t) meat[t] += block_meats[index * meat_size + t];
+    double sum_squares = 0, sum_differences = 0, previous = 0;
+    for (size_t k = 0; k < n; ++k) {
+        const double residual = residual_out[static_cast<size_t>(e.used_cases[k])];
+        sum_squares += residual * residual;
+        if (k > 0) sum_differences += (residual - previous) * (residual - previous);
+        previous = residual;
     }
     figures.durbin_watson = sum_squares <= exact_fit_floor(e) ? 0.0 : sum_differences / sum_squares;
     std::vector<double> product(static_cast<size_t>(order) * static_cast<size_t>(order));
@@ -442,12 +534,14 @@ StepSignal print_step(Engine& e, const std::vector<double>& b, const std::vector
         const double sd_y = std::sqrt(sst / (e.n - 1));
         std::vector<int> rows(1, 0);
         rows.insert(rows.end(), model.begin(), model.end());
-        for (int j : rows) {
-            const size_t s = static_cast<size_t>(j);
+        // The t-values first, then their p-values.
+        const size_t count = rows.size();
+        std::vector<double> ts(count), xs(count), as(count, df / 2.0), bs(count, 0.5), p_values(count);
+        for (size_t r = 0; r < count; ++r) {
+            const size_t s = static_cast<size_t>(rows[r]);
             const double coefficient = b[s];
             const double se = std::sqrt(std::fabs(diagonal[s]) * rss / df);
             e.output.ordinary_se[s] = se;
-            const double beta = sd_y > 0 ? e.sd[s] * coefficient / sd_y : 0.0;
             const double no_error = kNoErrorFraction * std::fabs(coefficient);
             double t;
             if (hetero && std::fabs(figures.het_se[s]) > no_error && figures.het_se[s] > 0)
@@ -456,8 +550,24 @@ StepSignal print_step(Engine& e, const std::vector<double>& b, const std::vector
                 t = coefficient / se;
             else
                 t = kTCap;
-            const double x = df / (df + t * t);
-            const double p_value = incomplete_beta(1, x, df / 2.0, 0.5);
+            ts[r] = t;
+            xs[r] = df / (df + t * t);
+        }
+        // Their series can run to millions of terms at large df: half of them on each core.
+        const size_t half = count / 2;
+        on_two_cores([&](int part) {
+            const size_t from = part == 0 ? 0 : half, to = part == 0 ? half : count;
+            incomplete_beta_each(static_cast<int>(to - from), 1, xs.data() + from, as.data() + from, bs.data() + from,
+                                 p_values.data() + from);
+        });
+        for (size_t r = 0; r < count; ++r) {
+            const int j = rows[r];
+            const size_t s = static_cast<size_t>(j);
+            const double coefficient = b[s];
+            const double se = e.output.ordinary_se[s];
+            const double beta = sd_y > 0 ? e.sd[s] * coefficient / sd_y : 0.0;
+            const double t = ts[r];
+            const double p_value = p_values[r];
             const double f_remove = std::min(t * t, kTCap);
             if (backward) e.stepping[s] = f_remove;
             const std::string name = j == 0 ? "Intercept" : slot_name(e, j);
