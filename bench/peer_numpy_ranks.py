@@ -12,6 +12,7 @@ import sys
 
 import numpy as np
 import scipy.stats as stats
+import threadpoolctl
 
 
 def check(key, value):
@@ -145,44 +146,54 @@ def em(data, out):
     centred = np.where(present, x - mean, 0.0)
     cov = centred.T @ centred / (n - 1)
     patterns, which, sizes = np.unique(present, axis=0, return_inverse=True, return_counts=True)
-    which = which.ravel()
+    order = np.argsort(which.ravel(), kind="stable")  # the cases pattern by pattern
+    x, present, which = x[order], present[order], which.ravel()[order]
+    starts = np.concatenate([[0], np.cumsum(sizes)])
     observed = patterns.astype(np.float64)  # P x k
     missing = 1.0 - observed
     filled = np.where(present, x, 0.0)
+    lower = np.tril_indices(k)
     converged, iterations = False, 0
+    # The per-pattern matrices are 20 x 20: OpenBLAS's threads only spin on them
+    # (five times the CPU time on a busy machine), so the iterations run on one.
+    limit = threadpoolctl.threadpool_limits(limits=1, user_api="blas")
     while iterations < 30 and not converged:
         iterations += 1
-        # Per pattern: A = the covariances of the present variables, the
-        # identity where a variable is missing; A^-1 (O cov) holds the
-        # regression of every variable on the present ones.
-        a = cov[None, :, :] * observed[:, :, None] * observed[:, None, :]
-        a += missing[:, :, None] * np.eye(k)[None, :, :]
-        inverse = np.linalg.inv(a)
-        regression = inverse @ (observed[:, :, None] * cov[None, :, :])  # rows of missing variables are 0
         centred = np.where(present, x - mean, 0.0)
-        effect = inverse @ cov  # per pattern: the centred values of a case times this give its estimates
         estimate = np.empty_like(x)
-        for start in range(0, n, 8192):
-            part = slice(start, start + 8192)
-            estimate[part] = np.einsum("ci,cij->cj", centred[part], effect[which[part]])
+        conditional = np.zeros((k, k))
+        for first in range(0, len(sizes), 2048):  # a block of patterns at a time
+            last = min(first + 2048, len(sizes))
+            o, m = observed[first:last], missing[first:last]
+            # Per pattern: A = the covariances of the present variables, the
+            # identity where a variable is missing; A^-1 (O cov) holds the
+            # regressions on the present variables (rows of missing ones 0).
+            a = cov[None, :, :] * o[:, :, None] * o[:, None, :] + m[:, :, None] * np.eye(k)[None, :, :]
+            inverse = np.linalg.inv(a)
+            effect = inverse @ cov  # the centred values of a case times this give its estimates
+            cases = slice(starts[first], starts[last])
+            estimate[cases] = np.einsum("ci,cij->cj", centred[cases], effect[which[cases] - first])
+            residual = cov[None, :, :] - cov[None, :, :] @ (inverse @ (o[:, :, None] * cov[None, :, :]))
+            residual *= m[:, :, None] * m[:, None, :]  # conditional covariances of the missing cells
+            conditional += np.einsum("p,pij->ij", sizes[first:last].astype(np.float64), residual)
         estimate += mean
         completed = np.where(present, filled, estimate)
-        residual = cov[None, :, :] - cov[None, :, :] @ regression  # conditional covariances
-        residual *= missing[:, :, None] * missing[:, None, :]
-        sums = completed.sum(axis=0)
-        products = completed.T @ completed + np.einsum("p,pij->ij", sizes.astype(np.float64), residual)
-        new_mean = sums / n
-        new_cov = products / n - np.outer(new_mean, new_mean)
-        lower = np.tril_indices(k)
+        new_mean = completed.sum(axis=0) / n
+        new_cov = (completed.T @ completed + conditional) / n - np.outer(new_mean, new_mean)
         change = max(np.max(np.abs(new_mean - mean) / np.maximum(np.abs(mean), 1)),
                      np.max(np.abs(new_cov - cov)[lower] / np.maximum(np.abs(cov[lower]), 1)))
         converged = change <= 0.001
         mean, cov = new_mean, new_cov
+    limit.restore_original_limits()
+    completed[order] = completed.copy()  # back to case order
     out.write("cases %d patterns %d iterations %d converged %s\nmeans\n" % (n, len(sizes), iterations, converged))
     np.savetxt(out, mean[None, :], fmt="%.4f")
     out.write("covariances\n")
     np.savetxt(out, cov, fmt="%.4f")
-    np.savetxt(out, completed, fmt="%.4f")
+    out.write("imputed cells (case, variable, value)\n")  # as the engine's MissingEM.dat
+    cases, variables = np.nonzero(~present)
+    out.write("".join("%d,%d,%f\n" % cell for cell in zip(order[cases].tolist(), (variables + 1).tolist(),
+                                                          completed[order[cases], variables].tolist())))
     check("iterations", iterations)
     check("mean_1", mean[0])
     check("mean_20", mean[19])

@@ -142,19 +142,22 @@ if (workload == "W8K") {
   S <- crossprod(centred) / (n - 1)
   key <- as.vector((!present) %*% 2^(seq_len(k) - 1))
   cases <- split(seq_len(n), key)
-  cases <- cases[names(cases) != "0"]
+  # Each incomplete pattern once: its cases, present and missing variables and
+  # the cases' present values.
+  groups <- lapply(cases[names(cases) != "0"], function(rows) {
+    o <- present[rows[1], ]
+    list(rows = rows, obs = which(o), mis = which(!o), xo = x[rows, o, drop = FALSE])
+  })
   filled <- x
   iterations <- 0; converged <- FALSE
   while (iterations < 30 && !converged) {
     iterations <- iterations + 1
     extra <- matrix(0, k, k)
-    for (rows in cases) {
-      o <- present[rows[1], ]
-      mis <- which(!o); obs <- which(o)
+    for (g in groups) {
+      obs <- g$obs; mis <- g$mis; m <- length(g$rows)
       B <- solve(S[obs, obs, drop = FALSE], S[obs, mis, drop = FALSE])
-      centred_o <- sweep(x[rows, obs, drop = FALSE], 2, mu[obs])
-      filled[rows, mis] <- sweep(centred_o %*% B, 2, mu[mis], "+")
-      extra[mis, mis] <- extra[mis, mis] + length(rows) * (S[mis, mis, drop = FALSE] - S[mis, obs, drop = FALSE] %*% B)
+      filled[g$rows, mis] <- (g$xo - rep(mu[obs], each = m)) %*% B + rep(mu[mis], each = m)
+      extra[mis, mis] <- extra[mis, mis] + m * (S[mis, mis, drop = FALSE] - S[mis, obs, drop = FALSE] %*% B)
     }
     new_mu <- colSums(filled) / n
     new_S <- (crossprod(filled) + extra) / n - tcrossprod(new_mu)
@@ -163,12 +166,14 @@ if (workload == "W8K") {
     converged <- change <= 0.001
     mu <- new_mu; S <- new_S
   }
-  writeLines(sprintf("cases %d patterns %d iterations %d converged %s", n, length(cases) + 1, iterations, converged), out)
+  writeLines(sprintf("cases %d patterns %d iterations %d converged %s", n, length(cases), iterations, converged), out)
   writeLines("means", out)
   write.table(round(t(mu), 4), out, row.names = FALSE, col.names = FALSE)
   writeLines("covariances", out)
   write.table(round(S, 4), out, row.names = FALSE, col.names = FALSE)
-  write.table(round(filled, 4), out, row.names = FALSE, col.names = FALSE)
+  writeLines("imputed cells (case, variable, value)", out)  # as the engine's MissingEM.dat
+  cells <- which(!present, arr.ind = TRUE)
+  writeLines(sprintf("%d,%d,%f", which(keep)[cells[, 1]] - 1L, cells[, 2], filled[cells]), out)
   check("iterations", iterations)
   check("mean_1", mu[1])
   check("mean_20", mu[20])
