@@ -575,17 +575,30 @@ def build_report(results, args, started, finished, load_before, load_after, elap
       % (load_before, load_after, min(LOAD_SAMPLES, default=0), max(LOAD_SAMPLES, default=0)))
     w("Peers: %s.  \n" % versions())
     w("Engine: `%s` build of this tree.\n\n" % args.build_type)
-    w("Wall time of whole processes, median of %d runs (± half the range as a share of the median), "
+    runs = "median of %d runs" % args.runs
+    if args.peer_runs > 0 and args.peer_runs != args.runs:
+        runs = "median of %d runs of the engine and the floor, %d of each peer" % (args.runs, args.peer_runs)
+    w("Wall time of whole processes, %s (± half the range as a share of the median), "
       "input file in the page cache. Ratios are the peer's median over the engine's; the floor is "
-      "`bench/read_columns` (open the .rkd file, read each column once).\n\n" % args.runs)
+      "`bench/read_columns` (open the .rkd file, read each column once). A peer marked with a "
+      "prefix ran the first cases only, its time scaled to the whole data as the mark says, and "
+      "its results are not compared.\n\n" % runs)
     w("Each tool reads its own native file: the engine `rkstat run` on the .rkd file, R `readRDS` of an "
       "uncompressed .rds (base R: `quantile` type 7, `table`, `chisq.test`, `aov`, `t.test`, `cov`), "
       "SciPy/NumPy `np.load` of a .npy (`np.percentile`, `np.unique`, `scipy.stats`; pairwise "
       "covariances from three matrix products), PSPP `GET FILE` of an uncompressed .sav and one "
       "procedure (FREQUENCIES, CROSSTABS, ONEWAY, T-TEST, CORRELATIONS). Every tool computes the "
       "statistics the engine prints, including each group's summary in W4 and W5, and writes its "
-      "results to a file. The CSV, .rkd, .rds, .npy and .sav files are checked to hold the same "
-      "doubles.\n\n")
+      "results to a file. W7-W12 add regression (R `lm` + `sandwich::vcovHC`, statsmodels OLS with "
+      "HC3, PSPP REGRESSION), forward stepwise (R `step`, a NumPy loop by F), correlations and "
+      "eigenvalues (`cor` + `eigen`, `corrcoef` + `eigvalsh`, PSPP FACTOR), the general linear model "
+      "(R `lm` + `car::Anova` type III, statsmodels `ols` + `anova_lm`, PSPP GLM), Kendall and "
+      "Spearman correlations, the sign, Wilcoxon and Kolmogorov-Smirnov tests, Kruskal-Wallis and "
+      "Friedman (`cor.test`, `wilcox.test`, `ks.test`, `kruskal.test`, `friedman.test`; "
+      "`scipy.stats`; PSPP NPAR TESTS), EM (no packaged EM reproduces the engine's start and "
+      "stopping rule, so an EM of our own in R and in NumPy) and regression imputation "
+      "(`lm` + `predict`, `lstsq`). The CSV, .rkd, .rds, .npy and .sav files are checked to hold "
+      "the same doubles.\n\n")
     w("| workload | engine s | R s | SciPy/NumPy s | PSPP s | floor s | R ÷ engine | SciPy ÷ engine "
       "| PSPP ÷ engine | engine ÷ floor | results agree | targets |\n")
     w("|---|---|---|---|---|---|---|---|---|---|---|---|\n")
@@ -693,6 +706,8 @@ def main():
     parser.add_argument("--build", required=True)
     parser.add_argument("--build-type", default="RelWithDebInfo")
     parser.add_argument("--runs", type=int, default=5)
+    parser.add_argument("--peer-runs", type=int, default=0,
+                        help="timed runs of each peer (default: --runs); the engine and the floor get --runs")
     parser.add_argument("--only", default="")
     parser.add_argument("--peers", default=",".join(PEERS))
     parser.add_argument("--no-record", action="store_true")
@@ -742,8 +757,9 @@ def main():
             tools_here = [t for t in tools_here if t != "PSPP"]  # PSPP has no such procedure
         timings = {}
         for tool in tools_here:
-            log("%s %s: %d runs ..." % (wid, tool, args.runs))
-            timings[tool] = time_runs(commands[tool], args.runs, "%s_%s.stdout" % (prefix, tool.lower()), warm[tool],
+            runs = args.peer_runs if tool in PEERS and args.peer_runs > 0 else args.runs
+            log("%s %s: %d runs ..." % (wid, tool, runs))
+            timings[tool] = time_runs(commands[tool], runs, "%s_%s.stdout" % (prefix, tool.lower()), warm[tool],
                                       PEER_ENVIRONMENT if tool in PEERS else None)
             if timings[tool]:
                 log("  median %.2f s, peak RSS %.0f MB" % (timings[tool]["median"], timings[tool]["rss_kb"] / 1024))
