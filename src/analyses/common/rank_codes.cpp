@@ -64,17 +64,18 @@ uint64_t order_key(double value) {
     return bits >> 63 ? ~bits : bits | (uint64_t{1} << 63);
 }
 
-struct KeyedCase {
-    uint64_t key;
-    int32_t index;
-};
+using KeyedCase = RankScratch::KeyedCase;
 
 // The order sort_index gives (equal values by position, NaN last), by a
 // stable least-significant-digit radix sort on the keys: four passes of 16
 // bits, each skipped when all keys share its digit.
-bool radix_order(const double* values, size_t n, int32_t* order) {
-    std::vector<KeyedCase> from(n), to(n);
-    std::vector<uint32_t> counts(4 * 65536, 0);
+bool radix_order(const double* values, size_t n, int32_t* order, RankScratch& scratch) {
+    std::vector<KeyedCase>& from = scratch.from;
+    std::vector<KeyedCase>& to = scratch.to;
+    std::vector<uint32_t>& counts = scratch.counts;
+    if (from.size() < n) from.resize(n);
+    if (to.size() < n) to.resize(n);
+    counts.assign(4 * 65536, 0);
     for (size_t c = 0; c < n; ++c) {
         from[c] = KeyedCase{order_key(values[c]), static_cast<int32_t>(c)};
         for (int pass = 0; pass < 4; ++pass) ++counts[pass * 65536 + ((from[c].key >> (16 * pass)) & 0xFFFF)];
@@ -100,7 +101,7 @@ constexpr int kRadixFrom = 1 << 14;
 
 }  // namespace
 
-bool compute_rank_codes(const double* values, int n, RankCodes& codes) {
+bool compute_rank_codes(const double* values, int n, RankCodes& codes, RankScratch* scratch) {
     try {
         const size_t count = n > 0 ? static_cast<size_t>(n) : 0;
         codes.order.resize(count);
@@ -117,9 +118,10 @@ bool compute_rank_codes(const double* values, int n, RankCodes& codes) {
     codes.first_nan_code = 0;
     if (n < 1) return true;
     try {
-        if (n >= kRadixFrom)
-            radix_order(values, static_cast<size_t>(n), codes.order.data());
-        else
+        if (n >= kRadixFrom) {
+            RankScratch own;
+            radix_order(values, static_cast<size_t>(n), codes.order.data(), scratch != nullptr ? *scratch : own);
+        } else
             sort_index(codes.order.data(), n, values);
     } catch (const std::bad_alloc&) {
         sort_index(codes.order.data(), n, values);

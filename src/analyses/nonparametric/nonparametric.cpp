@@ -123,12 +123,13 @@ void prepare_shared(const NonparametricRun& run, SharedRanks& shared) {
     if (!kendall && !spearman && !ks) return;
     require_memory(uint64_t{16} * k * static_cast<uint64_t>(n) * (1 + spearman + ks));
     shared.codes.resize(k);
+    RankScratch scratch;
     if (spearman) shared.ranks.resize(k);
     shared.tie_sums.resize(k);
     if (ks) shared.sorted.resize(k);
     for (size_t i = 0; i < k; ++i) {
         const double* column = run.columns[i].data();
-        if (!compute_rank_codes(column, n, shared.codes[i])) throw std::bad_alloc();
+        if (!compute_rank_codes(column, n, shared.codes[i], &scratch)) throw std::bad_alloc();
         if (spearman) {
             shared.ranks[i].resize(static_cast<size_t>(n));
             shared.tie_sums[i] = average_ranks(shared.codes[i], shared.ranks[i].data());
@@ -198,7 +199,7 @@ void compute(NonparametricRun& run) {
         if (run.tests & kKruskalWallis)
             run.kruskal.push_back(kruskal_wallis(run.columns[i].data(), run.group_of_case.data(),
                                                  static_cast<size_t>(run.used_cases),
-                                                 static_cast<int>(run.group_labels.size())));
+                                                 static_cast<int>(run.group_labels.size()), work));
     }
     if (run.tests & kFriedman) {
         std::vector<const double*> columns;
