@@ -114,13 +114,14 @@ struct SharedRanks {
     std::vector<std::vector<double>> sorted;
 };
 
-void prepare_shared(const NonparametricRun& run, SharedRanks& shared) {
+void prepare_shared(NonparametricRun& run, SharedRanks& shared) {
     const size_t k = static_cast<size_t>(run.k);
     const int n = run.used_cases;
     const bool kendall = run.listwise && (run.tests & kKendall);
     const bool spearman = run.listwise && (run.tests & kSpearman);
     const bool ks = run.tests & kKolmogorovSmirnov;
     if (!kendall && !spearman && !ks) return;
+    const bool needs_values = !run.listwise || (run.tests & (kSignTest | kWilcoxon | kKruskalWallis | kFriedman));
     require_memory(uint64_t{16} * k * static_cast<uint64_t>(n) * (1 + spearman + ks));
     shared.codes.resize(k);
     RankScratch scratch;
@@ -136,6 +137,8 @@ void prepare_shared(const NonparametricRun& run, SharedRanks& shared) {
         }
         if (ks) sorted_sample(column, shared.codes[i].order.data(), static_cast<size_t>(n), shared.sorted[i]);
         if (!kendall) shared.codes[i] = RankCodes();
+        // Nothing else reads the values: their memory goes before the next column is coded.
+        if (!needs_values) std::vector<double>().swap(run.columns[i]);
     }
 }
 
