@@ -23,6 +23,8 @@ struct RankCodes {
 // so that each column does not fault in fresh pages.
 struct RankScratch {
     struct KeyedCase {
+        KeyedCase() {}  // left unset: the sort writes every record it reads
+        KeyedCase(uint64_t k, int32_t i) : key(k), index(i) {}
         uint64_t key;
         int32_t index;
     };
