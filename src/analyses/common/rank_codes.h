@@ -22,12 +22,15 @@ struct RankCodes {
 // The radix order's work arrays, kept by callers that code several columns
 // so that each column does not fault in fresh pages.
 struct RankScratch {
+    // Twelve bytes, without padding: the records are all the sort moves.
+#pragma pack(push, 4)
     struct KeyedCase {
         KeyedCase() {}  // left unset: the sort writes every record it reads
         KeyedCase(uint64_t k, int32_t i) : key(k), index(i) {}
         uint64_t key;
         int32_t index;
     };
+#pragma pack(pop)
     std::vector<KeyedCase> from, to;
     std::vector<uint32_t> counts;
 };
