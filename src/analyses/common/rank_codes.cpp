@@ -101,11 +101,14 @@ constexpr int kRadixFrom = 1 << 14;
 
 }  // namespace
 
-bool compute_rank_codes(const double* values, int n, RankCodes& codes, RankScratch* scratch) {
+bool compute_rank_codes(const double* values, int n, RankCodes& codes, RankScratch* scratch, bool case_codes) {
     try {
         const size_t count = n > 0 ? static_cast<size_t>(n) : 0;
         codes.order.resize(count);
-        codes.code.resize(count);
+        if (case_codes)
+            codes.code.resize(count);
+        else
+            codes.code.clear();  // its memory kept for a later call that wants it
         codes.sorted_code.resize(count);
     } catch (const std::bad_alloc&) {
         codes = RankCodes();
@@ -129,7 +132,7 @@ bool compute_rank_codes(const double* values, int n, RankCodes& codes, RankScrat
     int32_t current = 0;
     int64_t run = 1;
     bool nan_seen = false;
-    codes.code[static_cast<size_t>(codes.order[0])] = 0;
+    if (case_codes) codes.code[static_cast<size_t>(codes.order[0])] = 0;
     codes.sorted_code[0] = 0;
     if (values[codes.order[0]] != values[codes.order[0]]) nan_seen = true;
     for (int p = 1; p < n; ++p) {
@@ -146,7 +149,7 @@ bool compute_rank_codes(const double* values, int n, RankCodes& codes, RankScrat
                 codes.first_nan_code = current;
             }
         }
-        codes.code[static_cast<size_t>(codes.order[static_cast<size_t>(p)])] = current;
+        if (case_codes) codes.code[static_cast<size_t>(codes.order[static_cast<size_t>(p)])] = current;
         codes.sorted_code[static_cast<size_t>(p)] = current;
     }
     codes.tied_pairs += pairs_of(run);
@@ -178,7 +181,7 @@ KendallCounts kendall_counts(const RankCodes& x, const RankCodes& y, std::vector
                              std::vector<int32_t>& merge_buffer) {
     KendallCounts counts;
     const size_t n = x.order.size();
-    if (n < 2 || y.order.size() != n) return counts;
+    if (n < 2 || y.order.size() != n || y.code.size() != n) return counts;
     const int64_t all_pairs = pairs_of(static_cast<int64_t>(n));
     counts.untied_x = all_pairs - x.tied_pairs;
     counts.untied_y = all_pairs - y.tied_pairs;

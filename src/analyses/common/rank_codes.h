@@ -35,8 +35,10 @@ struct RankScratch {
     std::vector<uint32_t> counts;
 };
 
-// False when memory ran out (codes left empty). scratch may be null.
-bool compute_rank_codes(const double* values, int n, RankCodes& codes, RankScratch* scratch = nullptr);
+// False when memory ran out (codes left empty). scratch may be null. Without
+// case_codes, code is left empty (average_ranks does without it).
+bool compute_rank_codes(const double* values, int n, RankCodes& codes, RankScratch* scratch = nullptr,
+                        bool case_codes = true);
 
 // The 1-based average ranks of the cases (ranks[case]) and the tie sum, the
 // sum of t(t^2 - 1) over groups of t equal values: the numbers rank_average

@@ -130,7 +130,7 @@ void prepare_shared(NonparametricRun& run, SharedRanks& shared) {
     if (ks) shared.sorted.resize(k);
     for (size_t i = 0; i < k; ++i) {
         const double* column = run.columns[i].data();
-        if (!compute_rank_codes(column, n, shared.codes[i], &scratch)) throw std::bad_alloc();
+        if (!compute_rank_codes(column, n, shared.codes[i], &scratch, kendall)) throw std::bad_alloc();
         if (spearman) {
             shared.ranks[i].resize(static_cast<size_t>(n));
             shared.tie_sums[i] = average_ranks(shared.codes[i], shared.ranks[i].data());

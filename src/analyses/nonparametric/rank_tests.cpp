@@ -95,7 +95,7 @@ WilcoxonResult wilcoxon_test(const double* x, const double* y, size_t n, PairWor
     if (m < 2) return result;
     // The ranks rank_average gives, through the radix order for long columns.
     double* const ranks = work.a.data();
-    if (!compute_rank_codes(ranks, static_cast<int>(m), work.codes_x, &work.scratch)) throw std::bad_alloc();
+    if (!compute_rank_codes(ranks, static_cast<int>(m), work.codes_x, &work.scratch, false)) throw std::bad_alloc();
     average_ranks(work.codes_x, ranks);
     double plus = 0, minus = 0;
     for (size_t i = 0; i < m; ++i) (work.positive[i] ? plus : minus) += ranks[i];
@@ -221,8 +221,8 @@ Correlation kendall_from_counts(const KendallCounts& counts, size_t n) {
 Correlation spearman_test(const double* x, const double* y, size_t n, PairWork& work) {
     const size_t m = compact_pair(x, y, n, work);
     if (m < 2) return spearman_from_ranks(nullptr, nullptr, m, 0, 0);
-    if (!compute_rank_codes(work.a.data(), static_cast<int>(m), work.codes_x, &work.scratch) ||
-        !compute_rank_codes(work.b.data(), static_cast<int>(m), work.codes_y, &work.scratch))
+    if (!compute_rank_codes(work.a.data(), static_cast<int>(m), work.codes_x, &work.scratch, false) ||
+        !compute_rank_codes(work.b.data(), static_cast<int>(m), work.codes_y, &work.scratch, false))
         throw std::bad_alloc();
     const double tie_x = average_ranks(work.codes_x, work.a.data());
     const double tie_y = average_ranks(work.codes_y, work.b.data());
@@ -262,7 +262,8 @@ KruskalResult kruskal_wallis(const double* values, const int* group, size_t n, i
     result.n = static_cast<int32_t>(total);
     if (total < 1) return result;
     // rank_average's ranks and tie sum, through the radix order for long columns.
-    if (!compute_rank_codes(ranks.data(), static_cast<int>(total), work.codes_x, &work.scratch)) throw std::bad_alloc();
+    if (!compute_rank_codes(ranks.data(), static_cast<int>(total), work.codes_x, &work.scratch, false))
+        throw std::bad_alloc();
     const double tie_sum = average_ranks(work.codes_x, ranks.data());
     for (size_t c = 0; c < total; ++c) result.rank_sum[static_cast<size_t>(members[c])] += ranks[c];
     if (total < 2) return result;
