@@ -1,6 +1,9 @@
 #include "analyses/nonparametric/nonparametric.h"
 
 #include <cmath>
+#include <exception>
+#include <thread>
+#include <utility>
 #include <new>
 #include <stdexcept>
 
@@ -114,6 +117,31 @@ struct SharedRanks {
     std::vector<std::vector<double>> sorted;
 };
 
+// Runs work(0) on a second thread and work(1) on this one, or both here when
+// no thread can be started. The partition of the work is the caller's,
+// whatever the machine; what either part throws is thrown here, after both.
+template <class Work>
+void on_two_threads(const Work& work) {
+    std::exception_ptr failure[2];
+    const auto part = [&work, &failure](int t) {
+        try {
+            work(t);
+        } catch (...) {
+            failure[t] = std::current_exception();
+        }
+    };
+    std::thread helper;
+    try {
+        helper = std::thread(part, 0);
+    } catch (...) {
+        part(0);
+    }
+    part(1);
+    if (helper.joinable()) helper.join();
+    for (const std::exception_ptr& f : failure)
+        if (f) std::rethrow_exception(f);
+}
+
 void prepare_shared(NonparametricRun& run, SharedRanks& shared) {
     const size_t k = static_cast<size_t>(run.k);
     const int n = run.used_cases;
@@ -193,17 +221,29 @@ void compute_pair(NonparametricRun& run, const SharedRanks& shared, size_t i, si
 void compute(NonparametricRun& run) {
     SharedRanks shared;
     prepare_shared(run, shared);
-    PairWork work;
     const size_t k = static_cast<size_t>(run.k);
     const bool pairs = run.tests & (kSignTest | kWilcoxon | kKendall | kSpearman | kKolmogorovSmirnov);
-    for (size_t i = 0; i < k; ++i) {
-        if (pairs)
-            for (size_t j = 0; j <= i; ++j) compute_pair(run, shared, i, j, work);
-        if (run.tests & kKruskalWallis)
-            run.kruskal.push_back(kruskal_wallis(run.columns[i].data(), run.group_of_case.data(),
-                                                 static_cast<size_t>(run.used_cases),
-                                                 static_cast<int>(run.group_labels.size()), work));
+    // The pairs off the diagonal, each writing only its own entries: two
+    // threads take every other pair of the list.
+    std::vector<std::pair<size_t, size_t>> off_diagonal;
+    PairWork work;
+    for (size_t i = 0; i < k && pairs; ++i) {
+        for (size_t j = 0; j < i; ++j) off_diagonal.emplace_back(i, j);
+        compute_pair(run, shared, i, i, work);
     }
+    if (off_diagonal.size() > 1) {
+        on_two_threads([&](int part) {
+            PairWork own;
+            for (size_t at = static_cast<size_t>(part); at < off_diagonal.size(); at += 2)
+                compute_pair(run, shared, off_diagonal[at].first, off_diagonal[at].second, part == 1 ? work : own);
+        });
+    } else if (!off_diagonal.empty()) {
+        compute_pair(run, shared, off_diagonal[0].first, off_diagonal[0].second, work);
+    }
+    for (size_t i = 0; i < k && (run.tests & kKruskalWallis); ++i)
+        run.kruskal.push_back(kruskal_wallis(run.columns[i].data(), run.group_of_case.data(),
+                                             static_cast<size_t>(run.used_cases),
+                                             static_cast<int>(run.group_labels.size()), work));
     if (run.tests & kFriedman) {
         std::vector<const double*> columns;
         for (const auto& column : run.columns) columns.push_back(column.data());
