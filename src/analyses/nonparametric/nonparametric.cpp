@@ -240,14 +240,30 @@ void compute(NonparametricRun& run) {
     } else if (!off_diagonal.empty()) {
         compute_pair(run, shared, off_diagonal[0].first, off_diagonal[0].second, work);
     }
-    for (size_t i = 0; i < k && (run.tests & kKruskalWallis); ++i)
-        run.kruskal.push_back(kruskal_wallis(run.columns[i].data(), run.group_of_case.data(),
-                                             static_cast<size_t>(run.used_cases),
-                                             static_cast<int>(run.group_labels.size()), work));
-    if (run.tests & kFriedman) {
+    // Friedman's test, which needs no work arrays, beside the Kruskal-Wallis tests.
+    const auto kruskal = [&run, &work, k] {
+        for (size_t i = 0; i < k; ++i)
+            run.kruskal.push_back(kruskal_wallis(run.columns[i].data(), run.group_of_case.data(),
+                                                 static_cast<size_t>(run.used_cases),
+                                                 static_cast<int>(run.group_labels.size()), work));
+    };
+    const auto friedman = [&run] {
         std::vector<const double*> columns;
         for (const auto& column : run.columns) columns.push_back(column.data());
         run.friedman = friedman_test(columns, static_cast<size_t>(run.used_cases));
+    };
+    const bool kruskal_wanted = run.tests & kKruskalWallis, friedman_wanted = run.tests & kFriedman;
+    if (kruskal_wanted && friedman_wanted) {
+        on_two_threads([&](int part) {
+            if (part == 0)
+                friedman();
+            else
+                kruskal();
+        });
+    } else if (kruskal_wanted) {
+        kruskal();
+    } else if (friedman_wanted) {
+        friedman();
     }
 }
 
