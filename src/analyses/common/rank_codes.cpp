@@ -64,17 +64,18 @@ uint64_t order_key(double value) {
     return bits >> 63 ? ~bits : bits | (uint64_t{1} << 63);
 }
 
-struct KeyedCase {
-    uint64_t key;
-    int32_t index;
-};
+using KeyedCase = RankScratch::KeyedCase;
 
 // The order sort_index gives (equal values by position, NaN last), by a
 // stable least-significant-digit radix sort on the keys: four passes of 16
 // bits, each skipped when all keys share its digit.
-bool radix_order(const double* values, size_t n, int32_t* order) {
-    std::vector<KeyedCase> from(n), to(n);
-    std::vector<uint32_t> counts(4 * 65536, 0);
+bool radix_order(const double* values, size_t n, int32_t* order, RankScratch& scratch) {
+    std::vector<KeyedCase>& from = scratch.from;
+    std::vector<KeyedCase>& to = scratch.to;
+    std::vector<uint32_t>& counts = scratch.counts;
+    if (from.size() < n) from.resize(n);
+    if (to.size() < n) to.resize(n);
+    counts.assign(4 * 65536, 0);
     for (size_t c = 0; c < n; ++c) {
         from[c] = KeyedCase{order_key(values[c]), static_cast<int32_t>(c)};
         for (int pass = 0; pass < 4; ++pass) ++counts[pass * 65536 + ((from[c].key >> (16 * pass)) & 0xFFFF)];
@@ -100,11 +101,14 @@ constexpr int kRadixFrom = 1 << 14;
 
 }  // namespace
 
-bool compute_rank_codes(const double* values, int n, RankCodes& codes) {
+bool compute_rank_codes(const double* values, int n, RankCodes& codes, RankScratch* scratch, bool case_codes) {
     try {
         const size_t count = n > 0 ? static_cast<size_t>(n) : 0;
         codes.order.resize(count);
-        codes.code.resize(count);
+        if (case_codes)
+            codes.code.resize(count);
+        else
+            codes.code.clear();  // its memory kept for a later call that wants it
         codes.sorted_code.resize(count);
     } catch (const std::bad_alloc&) {
         codes = RankCodes();
@@ -117,9 +121,10 @@ bool compute_rank_codes(const double* values, int n, RankCodes& codes) {
     codes.first_nan_code = 0;
     if (n < 1) return true;
     try {
-        if (n >= kRadixFrom)
-            radix_order(values, static_cast<size_t>(n), codes.order.data());
-        else
+        if (n >= kRadixFrom) {
+            RankScratch own;
+            radix_order(values, static_cast<size_t>(n), codes.order.data(), scratch != nullptr ? *scratch : own);
+        } else
             sort_index(codes.order.data(), n, values);
     } catch (const std::bad_alloc&) {
         sort_index(codes.order.data(), n, values);
@@ -127,7 +132,7 @@ bool compute_rank_codes(const double* values, int n, RankCodes& codes) {
     int32_t current = 0;
     int64_t run = 1;
     bool nan_seen = false;
-    codes.code[static_cast<size_t>(codes.order[0])] = 0;
+    if (case_codes) codes.code[static_cast<size_t>(codes.order[0])] = 0;
     codes.sorted_code[0] = 0;
     if (values[codes.order[0]] != values[codes.order[0]]) nan_seen = true;
     for (int p = 1; p < n; ++p) {
@@ -144,7 +149,7 @@ bool compute_rank_codes(const double* values, int n, RankCodes& codes) {
                 codes.first_nan_code = current;
             }
         }
-        codes.code[static_cast<size_t>(codes.order[static_cast<size_t>(p)])] = current;
+        if (case_codes) codes.code[static_cast<size_t>(codes.order[static_cast<size_t>(p)])] = current;
         codes.sorted_code[static_cast<size_t>(p)] = current;
     }
     codes.tied_pairs += pairs_of(run);
@@ -176,7 +181,7 @@ KendallCounts kendall_counts(const RankCodes& x, const RankCodes& y, std::vector
                              std::vector<int32_t>& merge_buffer) {
     KendallCounts counts;
     const size_t n = x.order.size();
-    if (n < 2 || y.order.size() != n) return counts;
+    if (n < 2 || y.order.size() != n || y.code.size() != n) return counts;
     const int64_t all_pairs = pairs_of(static_cast<int64_t>(n));
     counts.untied_x = all_pairs - x.tied_pairs;
     counts.untied_y = all_pairs - y.tied_pairs;
@@ -188,6 +193,37 @@ KendallCounts kendall_counts(const RankCodes& x, const RankCodes& y, std::vector
     size_t m = 0;
     int64_t tied_x = 0, tied_both = 0;
     size_t p = 0;
+    if (y.sorted_code[n - 1] < y.first_nan_code) {
+        // No NaN y: the y codes in x order in one pass without branches, then
+        // the runs of equal x (in the same positions) sorted and counted.
+        const int32_t* const order = x.order.data();
+        const int32_t* const y_code = y.code.data();
+        for (size_t q = 0; q < n; ++q) work[q] = y_code[order[q]];
+        m = n;
+        const int32_t* const x_code = x.sorted_code.data();
+        while (p < n) {
+            if (p + 1 >= n || x_code[p + 1] != x_code[p]) {
+                ++p;
+                continue;
+            }
+            const size_t run_start = p;
+            const int32_t group = x_code[p];
+            while (p < n && x_code[p] == group) ++p;
+            const size_t length = p - run_start;
+            std::sort(work.begin() + static_cast<std::ptrdiff_t>(run_start), work.begin() + static_cast<std::ptrdiff_t>(p));
+            tied_x += pairs_of(static_cast<int64_t>(length));
+            size_t same = 1;
+            for (size_t q = run_start + 1; q < p; ++q) {
+                if (work[q] == work[q - 1]) {
+                    ++same;
+                } else {
+                    tied_both += pairs_of(static_cast<int64_t>(same));
+                    same = 1;
+                }
+            }
+            tied_both += pairs_of(static_cast<int64_t>(same));
+        }
+    }
     while (p < n) {
         const int32_t group = x.sorted_code[p];
         const size_t run_start = m;

@@ -19,8 +19,26 @@ struct RankCodes {
     int64_t tied_pairs = 0;  // pairs of cases with equal values
 };
 
-// False when memory ran out (codes left empty).
-bool compute_rank_codes(const double* values, int n, RankCodes& codes);
+// The radix order's work arrays, kept by callers that code several columns
+// so that each column does not fault in fresh pages.
+struct RankScratch {
+    // Twelve bytes, without padding: the records are all the sort moves.
+#pragma pack(push, 4)
+    struct KeyedCase {
+        KeyedCase() {}  // left unset: the sort writes every record it reads
+        KeyedCase(uint64_t k, int32_t i) : key(k), index(i) {}
+        uint64_t key;
+        int32_t index;
+    };
+#pragma pack(pop)
+    std::vector<KeyedCase> from, to;
+    std::vector<uint32_t> counts;
+};
+
+// False when memory ran out (codes left empty). scratch may be null. Without
+// case_codes, code is left empty (average_ranks does without it).
+bool compute_rank_codes(const double* values, int n, RankCodes& codes, RankScratch* scratch = nullptr,
+                        bool case_codes = true);
 
 // The 1-based average ranks of the cases (ranks[case]) and the tie sum, the
 // sum of t(t^2 - 1) over groups of t equal values: the numbers rank_average

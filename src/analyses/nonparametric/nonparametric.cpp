@@ -1,6 +1,9 @@
 #include "analyses/nonparametric/nonparametric.h"
 
 #include <cmath>
+#include <exception>
+#include <thread>
+#include <utility>
 #include <new>
 #include <stdexcept>
 
@@ -114,27 +117,56 @@ struct SharedRanks {
     std::vector<std::vector<double>> sorted;
 };
 
-void prepare_shared(const NonparametricRun& run, SharedRanks& shared) {
+// Runs work(0) on a second thread and work(1) on this one, or both here when
+// no thread can be started. The partition of the work is the caller's,
+// whatever the machine; what either part throws is thrown here, after both.
+template <class Work>
+void on_two_threads(const Work& work) {
+    std::exception_ptr failure[2];
+    const auto part = [&work, &failure](int t) {
+        try {
+            work(t);
+        } catch (...) {
+            failure[t] = std::current_exception();
+        }
+    };
+    std::thread helper;
+    try {
+        helper = std::thread(part, 0);
+    } catch (...) {
+        part(0);
+    }
+    part(1);
+    if (helper.joinable()) helper.join();
+    for (const std::exception_ptr& f : failure)
+        if (f) std::rethrow_exception(f);
+}
+
+void prepare_shared(NonparametricRun& run, SharedRanks& shared) {
     const size_t k = static_cast<size_t>(run.k);
     const int n = run.used_cases;
     const bool kendall = run.listwise && (run.tests & kKendall);
     const bool spearman = run.listwise && (run.tests & kSpearman);
     const bool ks = run.tests & kKolmogorovSmirnov;
     if (!kendall && !spearman && !ks) return;
+    const bool needs_values = !run.listwise || (run.tests & (kSignTest | kWilcoxon | kKruskalWallis | kFriedman));
     require_memory(uint64_t{16} * k * static_cast<uint64_t>(n) * (1 + spearman + ks));
     shared.codes.resize(k);
+    RankScratch scratch;
     if (spearman) shared.ranks.resize(k);
     shared.tie_sums.resize(k);
     if (ks) shared.sorted.resize(k);
     for (size_t i = 0; i < k; ++i) {
         const double* column = run.columns[i].data();
-        if (!compute_rank_codes(column, n, shared.codes[i])) throw std::bad_alloc();
+        if (!compute_rank_codes(column, n, shared.codes[i], &scratch, kendall)) throw std::bad_alloc();
         if (spearman) {
             shared.ranks[i].resize(static_cast<size_t>(n));
             shared.tie_sums[i] = average_ranks(shared.codes[i], shared.ranks[i].data());
         }
         if (ks) sorted_sample(column, shared.codes[i].order.data(), static_cast<size_t>(n), shared.sorted[i]);
         if (!kendall) shared.codes[i] = RankCodes();
+        // Nothing else reads the values: their memory goes before the next column is coded.
+        if (!needs_values) std::vector<double>().swap(run.columns[i]);
     }
 }
 
@@ -189,21 +221,49 @@ void compute_pair(NonparametricRun& run, const SharedRanks& shared, size_t i, si
 void compute(NonparametricRun& run) {
     SharedRanks shared;
     prepare_shared(run, shared);
-    PairWork work;
     const size_t k = static_cast<size_t>(run.k);
     const bool pairs = run.tests & (kSignTest | kWilcoxon | kKendall | kSpearman | kKolmogorovSmirnov);
-    for (size_t i = 0; i < k; ++i) {
-        if (pairs)
-            for (size_t j = 0; j <= i; ++j) compute_pair(run, shared, i, j, work);
-        if (run.tests & kKruskalWallis)
+    // The pairs off the diagonal, each writing only its own entries: two
+    // threads take every other pair of the list.
+    std::vector<std::pair<size_t, size_t>> off_diagonal;
+    PairWork work;
+    for (size_t i = 0; i < k && pairs; ++i) {
+        for (size_t j = 0; j < i; ++j) off_diagonal.emplace_back(i, j);
+        compute_pair(run, shared, i, i, work);
+    }
+    if (off_diagonal.size() > 1) {
+        on_two_threads([&](int part) {
+            PairWork own;
+            for (size_t at = static_cast<size_t>(part); at < off_diagonal.size(); at += 2)
+                compute_pair(run, shared, off_diagonal[at].first, off_diagonal[at].second, part == 1 ? work : own);
+        });
+    } else if (!off_diagonal.empty()) {
+        compute_pair(run, shared, off_diagonal[0].first, off_diagonal[0].second, work);
+    }
+    // Friedman's test, which needs no work arrays, beside the Kruskal-Wallis tests.
+    const auto kruskal = [&run, &work, k] {
+        for (size_t i = 0; i < k; ++i)
             run.kruskal.push_back(kruskal_wallis(run.columns[i].data(), run.group_of_case.data(),
                                                  static_cast<size_t>(run.used_cases),
-                                                 static_cast<int>(run.group_labels.size())));
-    }
-    if (run.tests & kFriedman) {
+                                                 static_cast<int>(run.group_labels.size()), work));
+    };
+    const auto friedman = [&run] {
         std::vector<const double*> columns;
         for (const auto& column : run.columns) columns.push_back(column.data());
         run.friedman = friedman_test(columns, static_cast<size_t>(run.used_cases));
+    };
+    const bool kruskal_wanted = run.tests & kKruskalWallis, friedman_wanted = run.tests & kFriedman;
+    if (kruskal_wanted && friedman_wanted) {
+        on_two_threads([&](int part) {
+            if (part == 0)
+                friedman();
+            else
+                kruskal();
+        });
+    } else if (kruskal_wanted) {
+        kruskal();
+    } else if (friedman_wanted) {
+        friedman();
     }
 }
 

@@ -26,6 +26,27 @@ size_t compact_pair(const double* x, const double* y, size_t n, PairWork& work) 
     return m;
 }
 
+// sort_index's order of a few keys (numbers ascending, NaN last, ties by
+// position) by insertion, without the call and setup of a general sort.
+constexpr int kInsertionUpTo = 16;
+
+bool before(const double* keys, int a, int b) {
+    const double x = keys[a], y = keys[b];
+    if (x < y) return true;
+    if (y < x) return false;
+    const bool x_nan = x != x, y_nan = y != y;
+    if (x_nan != y_nan) return y_nan;
+    return a < b;
+}
+
+void order_few(int* index, int k, const double* keys) {
+    for (int i = 0; i < k; ++i) {
+        int j = i;
+        for (; j > 0 && before(keys, i, index[j - 1]); --j) index[j] = index[j - 1];
+        index[j] = i;
+    }
+}
+
 double half_power(size_t exponent) { return std::ldexp(1.0, -static_cast<int>(exponent)); }
 
 }  // namespace
@@ -74,7 +95,7 @@ WilcoxonResult wilcoxon_test(const double* x, const double* y, size_t n, PairWor
     if (m < 2) return result;
     // The ranks rank_average gives, through the radix order for long columns.
     double* const ranks = work.a.data();
-    if (!compute_rank_codes(ranks, static_cast<int>(m), work.codes_x)) throw std::bad_alloc();
+    if (!compute_rank_codes(ranks, static_cast<int>(m), work.codes_x, &work.scratch, false)) throw std::bad_alloc();
     average_ranks(work.codes_x, ranks);
     double plus = 0, minus = 0;
     for (size_t i = 0; i < m; ++i) (work.positive[i] ? plus : minus) += ranks[i];
@@ -200,8 +221,8 @@ Correlation kendall_from_counts(const KendallCounts& counts, size_t n) {
 Correlation spearman_test(const double* x, const double* y, size_t n, PairWork& work) {
     const size_t m = compact_pair(x, y, n, work);
     if (m < 2) return spearman_from_ranks(nullptr, nullptr, m, 0, 0);
-    if (!compute_rank_codes(work.a.data(), static_cast<int>(m), work.codes_x) ||
-        !compute_rank_codes(work.b.data(), static_cast<int>(m), work.codes_y))
+    if (!compute_rank_codes(work.a.data(), static_cast<int>(m), work.codes_x, &work.scratch, false) ||
+        !compute_rank_codes(work.b.data(), static_cast<int>(m), work.codes_y, &work.scratch, false))
         throw std::bad_alloc();
     const double tie_x = average_ranks(work.codes_x, work.a.data());
     const double tie_y = average_ranks(work.codes_y, work.b.data());
@@ -211,32 +232,39 @@ Correlation spearman_test(const double* x, const double* y, size_t n, PairWork& 
 Correlation kendall_test(const double* x, const double* y, size_t n, PairWork& work) {
     const size_t m = compact_pair(x, y, n, work);
     if (m < 2) return kendall_from_counts(KendallCounts(), m);
-    if (!compute_rank_codes(work.a.data(), static_cast<int>(m), work.codes_x) ||
-        !compute_rank_codes(work.b.data(), static_cast<int>(m), work.codes_y))
+    if (!compute_rank_codes(work.a.data(), static_cast<int>(m), work.codes_x, &work.scratch) ||
+        !compute_rank_codes(work.b.data(), static_cast<int>(m), work.codes_y, &work.scratch))
         throw std::bad_alloc();
     return kendall_from_counts(kendall_counts(work.codes_x, work.codes_y, work.kendall, work.merge), m);
 }
 
 KruskalResult kruskal_wallis(const double* values, const int* group, size_t n, int groups) {
+    PairWork work;
+    return kruskal_wallis(values, group, n, groups, work);
+}
+
+KruskalResult kruskal_wallis(const double* values, const int* group, size_t n, int groups, PairWork& work) {
     KruskalResult result;
     const size_t g_count = groups > 0 ? static_cast<size_t>(groups) : 0;
     result.count.assign(g_count, 0);
     result.rank_sum.assign(g_count, 0.0);
-    std::vector<double> ranks;
-    std::vector<int> members;
-    ranks.reserve(n);
-    members.reserve(n);
+    std::vector<double>& ranks = work.a;
+    std::vector<int>& members = work.members;
+    ranks.resize(n);
+    members.resize(n);
+    size_t total = 0;
     for (size_t c = 0; c < n; ++c) {
         if (group[c] < 0 || group[c] >= groups || values[c] == kNotShown) continue;
-        ranks.push_back(values[c]);
-        members.push_back(group[c]);
+        ranks[total] = values[c];
+        members[total++] = group[c];
         ++result.count[static_cast<size_t>(group[c])];
     }
-    const size_t total = ranks.size();
     result.n = static_cast<int32_t>(total);
     if (total < 1) return result;
-    std::vector<int> index(total);
-    const double tie_sum = rank_average(ranks.data(), static_cast<int>(total), index.data());
+    // rank_average's ranks and tie sum, through the radix order for long columns.
+    if (!compute_rank_codes(ranks.data(), static_cast<int>(total), work.codes_x, &work.scratch, false))
+        throw std::bad_alloc();
+    const double tie_sum = average_ranks(work.codes_x, ranks.data());
     for (size_t c = 0; c < total; ++c) result.rank_sum[static_cast<size_t>(members[c])] += ranks[c];
     if (total < 2) return result;
     result.tie_sum = tie_sum;
@@ -271,7 +299,10 @@ FriedmanResult friedman_test(const std::vector<const double*>& columns, size_t n
         }
         if (!complete) continue;
         ++result.n;
-        sort_index(index.data(), kk, keys.data());
+        if (kk <= kInsertionUpTo)
+            order_few(index.data(), kk, keys.data());
+        else
+            sort_index(index.data(), kk, keys.data());
         int start = 0;
         while (start < kk) {
             const double key = keys[static_cast<size_t>(index[static_cast<size_t>(start)])];

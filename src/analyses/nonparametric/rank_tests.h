@@ -20,7 +20,9 @@ struct PairWork {
     std::vector<double> a, b;
     std::vector<unsigned char> positive;
     RankCodes codes_x, codes_y;
+    RankScratch scratch;
     std::vector<int32_t> kendall, merge;
+    std::vector<int> members;
 };
 
 struct SignResult {
@@ -67,6 +69,7 @@ struct KruskalResult {
     double h = 0, tie_sum = 0;
 };
 KruskalResult kruskal_wallis(const double* values, const int* group, size_t n, int groups);
+KruskalResult kruskal_wallis(const double* values, const int* group, size_t n, int groups, PairWork& work);
 
 // Friedman: the rank sums of k columns over the cases complete in all of them.
 struct FriedmanResult {
