@@ -75,7 +75,7 @@ int read_numeric_column(RunContext& context, int variable, std::vector<double>& 
         const int64_t size = int64_t{8} * static_cast<int64_t>(cases);
         if (!context.data_file || position < 0 || position + size > context.data_file_size) return unreadable();
         require_memory(static_cast<uint64_t>(size));
-        column.resize(cases);
+        resize_for_overwrite(column, cases);
         if (file_seek(context.data_file, position, SEEK_SET) != 0) return unreadable();
         if (cases != 0 && std::fread(column.data(), 8, cases, context.data_file) != cases) return unreadable();
         return 1;

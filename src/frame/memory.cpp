@@ -6,6 +6,7 @@
 #if defined(_WIN32)
 #include <windows.h>
 #else
+#include <sys/mman.h>
 #include <sys/resource.h>
 #include <cstdio>
 #include <cstring>
@@ -74,6 +75,21 @@ int64_t memory_checks_counted() { return checks_counted.load(std::memory_order_r
 
 void require_memory(uint64_t bytes) {
     if (!memory_available(bytes)) throw std::bad_alloc();
+}
+
+void advise_huge_pages(void* data, size_t bytes) {
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+    // Only whole 2 MB pages inside the block: the advice never reaches memory
+    // outside it.
+    constexpr uintptr_t kHugePage = uintptr_t{2} << 20;
+    const uintptr_t begin = reinterpret_cast<uintptr_t>(data);
+    const uintptr_t first = (begin + kHugePage - 1) & ~(kHugePage - 1);
+    const uintptr_t last = (begin + bytes) & ~(kHugePage - 1);
+    if (data != nullptr && last > first) madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
+#else
+    (void)data;
+    (void)bytes;
+#endif
 }
 
 }  // namespace quorix

@@ -571,7 +571,7 @@ int load_used_cases(RunContext& context, const std::vector<int>& variables, cons
     if (used > std::min(values.max_size(), std::numeric_limits<size_t>::max() / 8) / k)
         return fail(" not enough memory!");
     if (!memory_available(uint64_t{8} * k * used)) return fail(" not enough memory!");
-    values.resize(k * used);
+    resize_for_overwrite(values, k * used);
     std::vector<double> column;
     for (size_t i = 0; i < k; ++i) {
         const int taken = gather_values_marked(context, column, variables[i], &flags);
