@@ -678,8 +678,10 @@ def ratio_chart(results):
             if not t or not engine or t["median"] <= 0:
                 continue
             r = engine["median"] / t["median"]
-            out.append('<rect x="%d" y="%d" width="%.1f" height="12" fill="%s"><title>%s %s: %.3f</title></rect>'
+            out.append('<rect x="%d" y="%d" width="%.1f" height="12" fill="%s"><title>%s %s: %.3g</title></rect>'
                        % (left, y0 + j * 14, max(x(r) - left, 1), colours[peer], item["id"], peer, r))
+            if r < low:  # off the scale: say how far
+                out.append('<text x="%d" y="%d">%s %.1e</text>' % (left + 4, y0 + j * 14 + 10, peer, r))
     for j, peer in enumerate(PEERS):
         out.append('<rect x="%d" y="%d" width="10" height="10" fill="%s"/><text x="%d" y="%d">%s</text>' % (
             left + 90 * j, 24, colours[peer], left + 90 * j + 14, 33, peer))
