@@ -54,6 +54,23 @@ int64_t count_inversions(int32_t* a, size_t n, int32_t* buffer) {
     return inversions;
 }
 
+// The y codes of one run of tied x, work[begin, end), sorted in place; adds the
+// run's pairs tied in x and those tied in both.
+void sort_tied_run(std::vector<int32_t>& work, size_t begin, size_t end, int64_t& tied_x, int64_t& tied_both) {
+    std::sort(work.begin() + static_cast<std::ptrdiff_t>(begin), work.begin() + static_cast<std::ptrdiff_t>(end));
+    tied_x += pairs_of(static_cast<int64_t>(end - begin));
+    size_t same = 1;
+    for (size_t q = begin + 1; q < end; ++q) {
+        if (work[q] == work[q - 1]) {
+            ++same;
+        } else {
+            tied_both += pairs_of(static_cast<int64_t>(same));
+            same = 1;
+        }
+    }
+    tied_both += pairs_of(static_cast<int64_t>(same));
+}
+
 // A key whose unsigned order is the numeric order of the doubles: -0.0 as
 // 0.0, every NaN after every number.
 uint64_t order_key(double value) {
@@ -209,19 +226,7 @@ KendallCounts kendall_counts(const RankCodes& x, const RankCodes& y, std::vector
             const size_t run_start = p;
             const int32_t group = x_code[p];
             while (p < n && x_code[p] == group) ++p;
-            const size_t length = p - run_start;
-            std::sort(work.begin() + static_cast<std::ptrdiff_t>(run_start), work.begin() + static_cast<std::ptrdiff_t>(p));
-            tied_x += pairs_of(static_cast<int64_t>(length));
-            size_t same = 1;
-            for (size_t q = run_start + 1; q < p; ++q) {
-                if (work[q] == work[q - 1]) {
-                    ++same;
-                } else {
-                    tied_both += pairs_of(static_cast<int64_t>(same));
-                    same = 1;
-                }
-            }
-            tied_both += pairs_of(static_cast<int64_t>(same));
+            sort_tied_run(work, run_start, p, tied_x, tied_both);
         }
     }
     while (p < n) {
@@ -233,18 +238,7 @@ KendallCounts kendall_counts(const RankCodes& x, const RankCodes& y, std::vector
         }
         const size_t length = m - run_start;
         if (length < 2) continue;
-        std::sort(work.begin() + static_cast<std::ptrdiff_t>(run_start), work.begin() + static_cast<std::ptrdiff_t>(m));
-        tied_x += pairs_of(static_cast<int64_t>(length));
-        size_t same = 1;
-        for (size_t q = run_start + 1; q < m; ++q) {
-            if (work[q] == work[q - 1]) {
-                ++same;
-            } else {
-                tied_both += pairs_of(static_cast<int64_t>(same));
-                same = 1;
-            }
-        }
-        tied_both += pairs_of(static_cast<int64_t>(same));
+        sort_tied_run(work, run_start, m, tied_x, tied_both);
     }
     const int64_t discordant = count_inversions(work.data(), m, merge_buffer.data());
     counts.s = pairs_of(static_cast<int64_t>(m)) - tied_x - y.tied_pairs + tied_both - 2 * discordant;
